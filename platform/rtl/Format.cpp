@@ -1,0 +1,26 @@
+// printf-style formatting into std::string.
+#include "platform/rtl/Format.h"
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace rtl {
+
+std::string Format(const char* fmt, ...)
+{
+    va_list args;
+    va_start(args, fmt);
+    va_list copy;
+    va_copy(copy, args);
+    const int n = std::vsnprintf(nullptr, 0, fmt, copy);
+    va_end(copy);
+    std::string out;
+    if (n > 0) {
+        out.resize(static_cast<std::size_t>(n));
+        std::vsnprintf(out.data(), out.size() + 1, fmt, args);
+    }
+    va_end(args);
+    return out;
+}
+
+} // namespace rtl
