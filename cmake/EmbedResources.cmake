@@ -10,7 +10,7 @@ function(embed_resources target list_file)
     get_filename_component(list_file "${list_file}" ABSOLUTE)
     get_filename_component(list_dir "${list_file}" DIRECTORY)
     set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${list_file}")
-    file(STRINGS "${list_file}" lines)
+    file(STRINGS "${list_file}" lines ENCODING UTF-8)
     set(deps "${list_file}")
     foreach(line IN LISTS lines)
         string(STRIP "${line}" line)
@@ -22,13 +22,18 @@ function(embed_resources target list_file)
         if(NOT n EQUAL 3)
             message(FATAL_ERROR "${list_file}: bad resource line: ${line}")
         endif()
+        list(GET fields 0 type)
+        list(GET fields 1 name)
+        if(type MATCHES "[\"\\\\]" OR name MATCHES "[\"\\\\]")
+            message(FATAL_ERROR "${list_file}: a resource type or name may not hold a quote or backslash: ${line}")
+        endif()
         list(GET fields 2 file)
         list(APPEND deps "${list_dir}/${file}")
     endforeach()
-    set(out "${CMAKE_CURRENT_BINARY_DIR}/${target}_resources.cpp")
+    set(out "${CMAKE_CURRENT_BINARY_DIR}/${target}.cpp")
     add_custom_command(
         OUTPUT "${out}"
-        COMMAND "${CMAKE_COMMAND}" -DLIST_FILE=${list_file} -DOUT=${out} -DSYMBOL=${target}
+        COMMAND "${CMAKE_COMMAND}" -DLIST_FILE=${list_file} -DOUT=${out}
                 -P "${PARVANE_CMAKE_DIR}/GenerateResources.cmake"
         DEPENDS ${deps} "${PARVANE_CMAKE_DIR}/GenerateResources.cmake"
         COMMENT "Embedding resources of ${list_file}"

@@ -1,6 +1,6 @@
 # Script mode: writes the C++ table of the resources of LIST_FILE to OUT.
 get_filename_component(list_dir "${LIST_FILE}" DIRECTORY)
-file(STRINGS "${LIST_FILE}" lines)
+file(STRINGS "${LIST_FILE}" lines ENCODING UTF-8)
 set(body "")
 set(table "")
 set(index 0)

@@ -11,6 +11,7 @@ packages=(
     libgtest-dev
     libgmock-dev
     libbenchmark-dev
+    locales
 )
 
 if [ "$(id -u)" -eq 0 ]; then

@@ -23,8 +23,13 @@ bool TryStrToFloat(std::string_view text, double& value) noexcept;
 double StrToFloat(std::string_view text);
 
 std::string IntToStr(std::int64_t value);
-// Upper-case hexadecimal with at least `digits` digits.
+// Upper-case hexadecimal with at least `digits` digits. A signed value is
+// written as the bit pattern of its own width: IntToHex(-1, 8) is "FFFFFFFF"
+// for a 32-bit value, "FFFFFFFFFFFFFFFF" for a 64-bit one.
 std::string IntToHex(std::uint64_t value, int digits);
+std::string IntToHex(std::uint32_t value, int digits);
+std::string IntToHex(std::int32_t value, int digits);
+std::string IntToHex(std::int64_t value, int digits);
 // General form, 15 significant digits, shortest text, no trailing zeros;
 // exponent form ("1.5E-7", "1E20") only for very large or very small values.
 std::string FloatToStr(double value);

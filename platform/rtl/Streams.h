@@ -116,6 +116,7 @@ public:
     std::size_t Read(void* buffer, std::size_t count) override;
     std::size_t Write(const void* buffer, std::size_t count) override;
     std::int64_t Seek(std::int64_t offset, SeekOrigin origin) override;
+    std::int64_t Size() override;
     void SetSize(std::int64_t size) override;
 
     const std::string& FileName() const noexcept { return path_; }
