@@ -12,6 +12,7 @@ packages=(
     libgmock-dev
     libbenchmark-dev
     locales
+    libsqlite3-dev
 )
 
 if [ "$(id -u)" -eq 0 ]; then

@@ -6,6 +6,8 @@
 // still has a single count. Objects are made with new and handed to a RefPtr
 // (or counted explicitly); they are never deleted directly: the destructor is
 // protected, and Free() refuses an object that is still referenced.
+// A constructor must not hand `this` to a RefPtr: the count is still 0 there,
+// so dropping that reference would destroy the half-built object.
 #pragma once
 
 #include <atomic>
