@@ -13,6 +13,11 @@ packages=(
     libbenchmark-dev
     locales
     libsqlite3-dev
+    qt6-base-dev
+    fontconfig
+    fonts-dejavu-core
+    clang
+    libclang-rt-14-dev
 )
 
 if [ "$(id -u)" -eq 0 ]; then
