@@ -13,6 +13,7 @@ packages=(
     libbenchmark-dev
     locales
     libsqlite3-dev
+    pxlib-dev
     qt6-base-dev
     fontconfig
     fonts-dejavu-core
