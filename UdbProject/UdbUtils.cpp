@@ -218,7 +218,14 @@ void TUdb::Commit()
     CheckTransactionMode(engine, transactionCount_);
     if (!engine) throw EUdbException(UdbMsg::NotInTransaction);
     if (--transactionCount_ == 0) {
-        DoCommit();
+        try {
+            DoCommit();
+        } catch (...) {
+            // The engine's transaction is still open when its commit fails
+            // (SQL engines keep it for a rollback), so the counter is too.
+            if (GetConnected() && GetInTransaction()) transactionCount_ = 1;
+            throw;
+        }
         CloseChildCursors();
     }
 }
