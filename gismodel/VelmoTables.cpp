@@ -1,0 +1,48 @@
+// The name-macro table of the Velmo system tables, in its fixed order:
+// tables first, then columns.
+#include "gismodel/VelmoTables.h"
+
+const std::array<TVelmoNameMacro, 40> VelmoNameMacros = {{
+    // tables
+    {"{DbInfo}", "VELMO_DBINFO"},
+    {"{Projects}", "VELMO_PROJECTS"},
+    {"{ProjectContents}", "VELMO_PROJMAPS"},
+    {"{Areas}", "VELMO_AREAS"},
+    {"{Maps}", "VELMO_MAPS"},
+    {"{RasterMaps}", "VELMO_RASTMAPS"},
+    {"{Rasters}", "VELMO_RASTERS"},
+    {"{Layers}", "VELMO_LAYERS"},
+    {"{Styles}", "VELMO_STYLES"},
+    {"{SemTables}", "VELMO_SEMTABLS"},
+    {"{Relations}", "VELMO_RELATION"},
+    {"{Sectors}", "VELMO_SECTORS"},
+    {"{ObjInfo}", "VELMO_OBJINFO"},
+    {"{RefBooks}", "VELMO_REFBOOKS"},
+    {"{TopoLinks}", "VELMO_LINKS"},
+    {"{AddonData}", "VELMO_ADDONDAT"},
+    {"{Prefs}", "VELMO_PREFS"},
+    {"{Users}", "VELMO_USERS"},
+    {"{Groups}", "VELMO_USERGRPS"},
+    {"{GroupMembers}", "VELMO_USR_GRP"},
+    {"{AccessRights}", "VELMO_ACL"},
+    {"{Themes}", "VELMO_THEMES"},
+    {"{IdMaper}", "VELMO_IDMAPER"},
+    {"{Modules}", "VELMO_MODULES"},
+    // columns
+    {"{ProjectName}", "PROJECTNAME"},
+    {"{AreaName}", "AREANAME"},
+    {"{MapName}", "MAPNAME"},
+    {"{MapType}", "MAPTYPE"},
+    {"{LayerName}", "LAYERNAME"},
+    {"{StyleName}", "STYLENAME"},
+    {"{StyleData}", "DATA"},
+    {"{SemTableName}", "SEMTABLENAME"},
+    {"{RelationName}", "RELATIONNAME"},
+    {"{RefBookName}", "REFBOOKNAME"},
+    {"{RefBookType}", "REFBOOKTYPE"},
+    {"{AddonData}", "DATA"},
+    {"{Data}", "DATA"},
+    {"{UserName}", "USERNAME"},
+    {"{UserPassword}", "USERPASSWORD"},
+    {"{GroupName}", "GROUPNAME"},
+}};
