@@ -3,6 +3,7 @@
 //
 // TProbe counts its Cleanup calls and its destruction in a Tally that the
 // test owns, and can be told to fail in Cleanup.
+#include "tests/support/TestHelpers.h"
 #include "CoreLib/RefObjects.h"
 
 #include <functional>
@@ -92,18 +93,7 @@ struct TPlain {
 };
 
 // The message of the exception of type E that f raises.
-template <class E>
-std::string RaisedMessage(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e.what();
-    } catch (const std::exception& e) {
-        return std::string("unexpected exception: ") + e.what();
-    }
-    return "nothing raised";
-}
+using testing_support::RaisedMessage;
 
 // ---- TRefObject -------------------------------------------------------------
 

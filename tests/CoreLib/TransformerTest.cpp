@@ -6,6 +6,7 @@
 // Stream bytes are written by hand from the layout tables with a small
 // little-endian builder; a contour is compared through a one-line dump of
 // its vertices ("M x y", "L x y", "A x y b<bulge>", "C x y", "Z x y b<bulge>").
+#include "tests/support/TestHelpers.h"
 #include "CoreLib/Transformer.h"
 
 #include <charconv>
@@ -25,39 +26,7 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-// Little-endian bytes written by hand.
-class Bytes {
-public:
-    Bytes& U8(int v)
-    {
-        s_.push_back(static_cast<char>(v & 0xFF));
-        return *this;
-    }
-    Bytes& I16(int v) { return U8(v).U8(v >> 8); }
-    Bytes& I32(std::int32_t v)
-    {
-        const auto u = static_cast<std::uint32_t>(v);
-        return U8(static_cast<int>(u)).U8(static_cast<int>(u >> 8)).U8(static_cast<int>(u >> 16)).U8(static_cast<int>(u >> 24));
-    }
-    Bytes& Dbl(double d)
-    {
-        std::uint64_t bits;
-        std::memcpy(&bits, &d, sizeof bits);
-        for (int i = 0; i < 8; ++i) U8(static_cast<int>(bits >> (8 * i)));
-        return *this;
-    }
-    Bytes& Pt(double x, double y) { return Dbl(x).Dbl(y); }
-    Bytes& Raw(const std::string& raw)
-    {
-        s_ += raw;
-        return *this;
-    }
-    const std::string& str() const { return s_; }
-    std::size_t size() const { return s_.size(); }
-
-private:
-    std::string s_;
-};
+using Bytes = testing_support::LeBytes;
 
 std::string Num(double d)
 {

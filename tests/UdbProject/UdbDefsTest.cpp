@@ -2,6 +2,7 @@
 // name matching and field-list splitting, index lookups, conversions between
 // the model and the interface records, and the structure diff
 // (CompareTableDefs, HasModification, MakeFieldMap) on every kind of change.
+#include "tests/support/TestHelpers.h"
 #include "UdbProject/UdbDefs.h"
 
 #include <gmock/gmock.h>
@@ -20,18 +21,7 @@ using ::testing::StartsWith;
 
 namespace {
 
-template <class E>
-std::string RaisedMessage(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e.what();
-    } catch (const std::exception& e) {
-        return std::string("unexpected exception: ") + e.what();
-    }
-    return "nothing raised";
-}
+using testing_support::RaisedMessage;
 
 std::unique_ptr<TFieldDef> Field(const std::string& name, TUdbDataType type = udtInteger, std::int32_t size = -1,
                                  bool required = false, std::int32_t id = -1)

@@ -5,6 +5,7 @@
 //
 // There is no engine here: a small IUdb double records what CreateCommand is
 // given and answers TableExists and "LiteralInfo" from tables of the test.
+#include "tests/support/TestHelpers.h"
 #include "UdbProject/Udbs.h"
 
 #include <gmock/gmock.h>
@@ -26,18 +27,7 @@ using ::testing::ElementsAreArray;
 
 namespace {
 
-template <class E>
-std::string RaisedMessage(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e.what();
-    } catch (const std::exception& e) {
-        return std::string("unexpected exception: ") + e.what();
-    }
-    return "nothing raised";
-}
+using testing_support::RaisedMessage;
 
 // ---- the IUdb double --------------------------------------------------------------
 

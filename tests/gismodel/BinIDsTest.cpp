@@ -3,6 +3,7 @@
 //
 // Expected identifiers are written as hexadecimal literals (group in the
 // digits above bit 32), not built with the functions under test.
+#include "tests/support/TestHelpers.h"
 #include "gismodel/BinIDs.h"
 
 #include <algorithm>
@@ -24,18 +25,7 @@ using ::testing::StartsWith;
 
 const char* const kAssertion = "Assertion failure (BinIDs.cpp, line ";
 
-template <class E>
-std::string RaisedMessage(const std::function<void()>& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e.what();
-    } catch (const std::exception& e) {
-        return std::string("unexpected exception: ") + e.what();
-    }
-    return "nothing raised";
-}
+using testing_support::RaisedMessage;
 
 // A reproducible spread of identifiers over a few groups, with duplicates.
 std::vector<BinID> PseudoRandomIDs(int n, std::uint32_t seed)

@@ -6,6 +6,7 @@
 // Blob bytes are built with a small little-endian builder; the blobs of all
 // versions 256..287 come from a test-side encoder that follows the version
 // rules of the layout tables (not from the writer under test).
+#include "tests/support/TestHelpers.h"
 #include "gismodel/SectorData.h"
 
 #include <cmath>
@@ -33,37 +34,8 @@ constexpr BinID kIdB = 0x0001FFFF0000LL;        // "0001FFFF0000"
 constexpr BinID kStyle1 = 0x0002000000FFLL;      // "0002000000FF"
 constexpr BinID kStyle2 = 0x000300000100LL;      // "000300000100"
 
-class Bytes {
+class Bytes : public testing_support::LeBytesOf<Bytes> {
 public:
-    Bytes& U8(int v)
-    {
-        s_.push_back(static_cast<char>(v & 0xFF));
-        return *this;
-    }
-    Bytes& I16(int v) { return U8(v).U8(v >> 8); }
-    Bytes& I32(std::int32_t v)
-    {
-        const auto u = static_cast<std::uint32_t>(v);
-        return U8(static_cast<int>(u)).U8(static_cast<int>(u >> 8)).U8(static_cast<int>(u >> 16)).U8(static_cast<int>(u >> 24));
-    }
-    Bytes& Dbl(double d)
-    {
-        std::uint64_t bits;
-        std::memcpy(&bits, &d, sizeof bits);
-        for (int i = 0; i < 8; ++i) U8(static_cast<int>(bits >> (8 * i)));
-        return *this;
-    }
-    Bytes& Pt(double x, double y) { return Dbl(x).Dbl(y); }
-    Bytes& Raw(const std::string& raw)
-    {
-        s_ += raw;
-        return *this;
-    }
-    Bytes& Fill(int count, int byte)
-    {
-        s_.append(static_cast<std::size_t>(count), static_cast<char>(byte));
-        return *this;
-    }
     // An identifier field holding a 12-character text.
     Bytes& Id(const char* text) { return U8(12).Raw(text); }
     // The 32-byte object block 00 01 .. 1F.
@@ -75,11 +47,6 @@ public:
     Bytes& Header(int version) { return U8(0xF3).U8(0xFF).I16(version); }
     Bytes& Header287() { return Header(287); }
     Bytes& EmptyContour() { return I32(0).I32(0); }
-    const std::string& str() const { return s_; }
-    std::size_t size() const { return s_.size(); }
-
-private:
-    std::string s_;
 };
 
 std::string BlockBytes()
