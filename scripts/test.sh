@@ -23,10 +23,13 @@ bash "$top/scripts/build.sh" "$top/build-asan" -DPARVANE_SANITIZE=ON -DPARVANE_B
 ctest --test-dir "$top/build-asan" --output-on-failure -j "$jobs"
 
 fuzz_seconds=${FUZZ_SECONDS:-60}
-CC=clang CXX=clang++ bash "$top/scripts/build.sh" "$top/build-fuzz" -DPARVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+fuzz_targets=()
 for target in "$top"/tests/fuzz/*.cpp; do
-    [ -e "$target" ] || continue
-    name=$(basename "$target" .cpp)
+    [ -e "$target" ] && fuzz_targets+=("$(basename "$target" .cpp)")
+done
+CC=clang CXX=clang++ cmake -S "$top" -B "$top/build-fuzz" -G Ninja -DPARVANE_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$top/build-fuzz" --target "${fuzz_targets[@]}"
+for name in "${fuzz_targets[@]}"; do
     corpus="$top/build-fuzz/corpus/$name"
     mkdir -p "$corpus"
     echo "fuzzing $name for ${fuzz_seconds}s"
