@@ -1,0 +1,96 @@
+// Message boxes behind the seam that tests answer.
+#include "platform/gui/MessageBoxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "platform/gui/Application.h"
+
+namespace gui {
+
+namespace {
+
+BoxAnswerer& AnswererStore()
+{
+    static BoxAnswerer answerer;
+    return answerer;
+}
+
+QString ToQ(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QWidget* BoxOwner()
+{
+    if (QWidget* active = QApplication::activeModalWidget()) return active;
+    if (QWidget* active = QApplication::activeWindow()) return active;
+    return MainForm();
+}
+
+} // namespace
+
+BoxAnswerer SetBoxAnswerer(BoxAnswerer answerer)
+{
+    BoxAnswerer previous = std::move(AnswererStore());
+    AnswererStore() = std::move(answerer);
+    return previous;
+}
+
+std::unique_ptr<QMessageBox> MakeMessageBox(const BoxRequest& request, QWidget* parent)
+{
+    auto box = std::make_unique<QMessageBox>(parent);
+    box->setWindowTitle(ToQ(request.caption));
+    box->setText(ToQ(request.text));
+    box->setTextFormat(Qt::PlainText);
+    switch (request.kind) {
+    case BoxKind::Question:
+        box->setIcon(QMessageBox::Question);
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setDefaultButton(QMessageBox::No);
+        box->setEscapeButton(QMessageBox::No);
+        break;
+    case BoxKind::Information:
+        box->setIcon(QMessageBox::Information);
+        box->setStandardButtons(QMessageBox::Ok);
+        box->setDefaultButton(QMessageBox::Ok);
+        break;
+    case BoxKind::Error:
+        box->setIcon(QMessageBox::Critical);
+        box->setStandardButtons(QMessageBox::Ok);
+        box->setDefaultButton(QMessageBox::Ok);
+        break;
+    }
+    return box;
+}
+
+BoxButton Show(const BoxRequest& request)
+{
+    if (AnswererStore()) {
+        // A copy, so an answerer that replaces itself stays alive while it runs.
+        const BoxAnswerer answerer = AnswererStore();
+        return answerer(request);
+    }
+    auto box = MakeMessageBox(request, BoxOwner());
+    const int pressed = box->exec();
+    if (request.kind == BoxKind::Question) return pressed == QMessageBox::Yes ? BoxButton::Yes : BoxButton::No;
+    return BoxButton::Ok;
+}
+
+bool AskYesNo(std::string_view text)
+{
+    return Show({BoxKind::Question, kQuestionCaption, std::string(text)}) == BoxButton::Yes;
+}
+
+void ShowInformation(std::string_view text, std::string_view caption)
+{
+    Show({BoxKind::Information, caption.empty() ? ApplicationTitle() : std::string(caption), std::string(text)});
+}
+
+void ShowErrorBox(std::string_view text)
+{
+    Show({BoxKind::Error, ApplicationTitle(), std::string(text)});
+}
+
+} // namespace gui

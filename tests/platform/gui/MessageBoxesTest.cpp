@@ -1,0 +1,127 @@
+// Message boxes: what each kind asks of the seam, and the real box it would
+// show without an answerer.
+#include <gtest/gtest.h>
+
+#include <QMessageBox>
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include "platform/gui/MessageBoxes.h"
+#include "tests/platform/gui/GuiTestSupport.h"
+
+namespace {
+
+TEST(MessageBoxes, QuestionsAskTheSeamWithTheWarningCaption)
+{
+    struct Case {
+        const char* name;
+        gui::BoxButton answer;
+        bool yes;
+    };
+    const Case cases[] = {
+        {"Yes answers true", gui::BoxButton::Yes, true},
+        {"No answers false", gui::BoxButton::No, false},
+        {"a box closed otherwise answers false", gui::BoxButton::Ok, false},
+    };
+    for (const Case& c : cases) {
+        guitest::BoxRecorder boxes(c.answer);
+        EXPECT_EQ(gui::AskYesNo("Вы действительно хотите прервать операцию ?"), c.yes) << c.name;
+        ASSERT_EQ(boxes.boxes.size(), 1u) << c.name;
+        EXPECT_EQ(boxes.boxes[0].kind, gui::BoxKind::Question) << c.name;
+        EXPECT_EQ(boxes.boxes[0].caption, "Предупреждение") << c.name;
+        EXPECT_EQ(boxes.boxes[0].text, "Вы действительно хотите прервать операцию ?") << c.name;
+    }
+}
+
+TEST(MessageBoxes, InformationAndErrorBoxesTakeTheirCaptions)
+{
+    const guitest::TitleScope title("Изменение идентификаторов БД Велмо");
+    guitest::BoxRecorder boxes;
+    gui::ShowInformation("Изменено идентификаторов: 5", "Операция завершена");
+    gui::ShowInformation("ВНИМАНИЕ! Необходимо выбрать элемент.");
+    gui::ShowErrorBox("Объект не найден.");
+    ASSERT_EQ(boxes.boxes.size(), 3u);
+    EXPECT_EQ(boxes.boxes[0].kind, gui::BoxKind::Information);
+    EXPECT_EQ(boxes.boxes[0].caption, "Операция завершена");
+    EXPECT_EQ(boxes.boxes[1].kind, gui::BoxKind::Information);
+    EXPECT_EQ(boxes.boxes[1].caption, "Изменение идентификаторов БД Велмо");
+    EXPECT_EQ(boxes.boxes[1].text, "ВНИМАНИЕ! Необходимо выбрать элемент.");
+    EXPECT_EQ(boxes.boxes[2].kind, gui::BoxKind::Error);
+    EXPECT_EQ(boxes.boxes[2].caption, "Изменение идентификаторов БД Велмо");
+    EXPECT_EQ(boxes.boxes[2].text, "Объект не найден.");
+}
+
+TEST(MessageBoxes, ScopedAnswerersNestAndRestore)
+{
+    guitest::BoxRecorder outer(gui::BoxButton::Yes);
+    {
+        guitest::BoxRecorder inner(gui::BoxButton::No);
+        EXPECT_FALSE(gui::AskYesNo("inner"));
+        EXPECT_EQ(inner.boxes.size(), 1u);
+    }
+    EXPECT_TRUE(gui::AskYesNo("outer"));
+    ASSERT_EQ(outer.boxes.size(), 1u);
+    EXPECT_EQ(outer.boxes[0].text, "outer");
+}
+
+TEST(MessageBoxes, TheRealBoxHasTheKindsIconButtonsAndDefault)
+{
+    struct Case {
+        const char* name;
+        gui::BoxKind kind;
+        QMessageBox::Icon icon;
+        QMessageBox::StandardButtons buttons;
+        QMessageBox::StandardButton defaultButton;
+    };
+    const Case cases[] = {
+        {"question: Yes/No with No the default", gui::BoxKind::Question, QMessageBox::Question,
+         QMessageBox::Yes | QMessageBox::No, QMessageBox::No},
+        {"information: OK", gui::BoxKind::Information, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok},
+        {"error: OK with the stop icon", gui::BoxKind::Error, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok},
+    };
+    for (const Case& c : cases) {
+        auto box = gui::MakeMessageBox({c.kind, "Предупреждение", "Текст <b>как есть</b>"}, nullptr);
+        EXPECT_EQ(box->icon(), c.icon) << c.name;
+        EXPECT_EQ(box->standardButtons(), c.buttons) << c.name;
+        ASSERT_NE(box->defaultButton(), nullptr) << c.name;
+        EXPECT_EQ(box->standardButton(box->defaultButton()), c.defaultButton) << c.name;
+        EXPECT_EQ(box->windowTitle(), QString("Предупреждение")) << c.name;
+        EXPECT_EQ(box->text(), QString("Текст <b>как есть</b>")) << c.name;
+        EXPECT_EQ(box->textFormat(), Qt::PlainText) << c.name;
+    }
+}
+
+TEST(MessageBoxes, WithoutAnAnswererTheRealBoxRunsAndAnswers)
+{
+    const gui::ScopedBoxAnswerer real(nullptr);
+    struct Case {
+        const char* name;
+        QMessageBox::StandardButton press;
+        bool yes;
+    };
+    const Case cases[] = {
+        {"Yes pressed", QMessageBox::Yes, true},
+        {"No pressed", QMessageBox::No, false},
+    };
+    for (const Case& c : cases) {
+        QString title;
+        // Looks for the box inside its own modal loop and presses a button.
+        QTimer presser;
+        QObject::connect(&presser, &QTimer::timeout, [&] {
+            for (QWidget* w : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(w);
+                if (!box || !box->isVisible()) continue;
+                title = box->windowTitle();
+                box->button(c.press)->click();
+                presser.stop();
+                return;
+            }
+        });
+        presser.start(5);
+        EXPECT_EQ(gui::AskYesNo("Продолжить?"), c.yes) << c.name;
+        EXPECT_EQ(title, QString("Предупреждение")) << c.name;
+    }
+}
+
+} // namespace
