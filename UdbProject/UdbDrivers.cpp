@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "CoreLib/SimpleParams.h"
+#include "UdbProject/PdoxUdbs.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/Resources.h"
@@ -241,7 +242,7 @@ void RegisterBuiltInDrivers()
     // Built aside and published whole, so that a failing start-up leaves no
     // half-filled registry behind.
     auto registry = std::make_unique<TUdbDriverList>();
-    registry->Add(std::make_unique<TUdbDriver>(kParadoxDriverName, &CreateNotSupportedUdb<kParadoxDriverName>));
+    registry->Add(std::make_unique<TUdbDriver>(kParadoxDriverName, UdbClassOf<TPdoxUdb>()));
     registry->Add(std::make_unique<TUdbDriver>(kMsSqlDriverName, &CreateNotSupportedUdb<kMsSqlDriverName>));
     registry->Add(std::make_unique<TUdbDriver>(kOracleDriverName, &CreateNotSupportedUdb<kOracleDriverName>));
     Registry() = std::move(registry);

@@ -454,7 +454,7 @@ TEST_F(UdbDriversTest, RequestReachesTheHandlerOfTheNamedDriver)
 
 TEST_F(UdbDriversTest, BuiltInDriversWithoutDatabaseClassRefuseToCreate)
 {
-    for (const char* name : {"BDE.Paradox", "ADO.MSSQL", "ADO.ORACLE", "ado.oracle"}) {
+    for (const char* name : {"ADO.MSSQL", "ADO.ORACLE", "ado.oracle"}) {
         for (const bool open : {false, true}) {
             rtl::RefPtr<IUdb> db;
             const std::string params = std::string("<driver name=\"") + name + "\"/>";

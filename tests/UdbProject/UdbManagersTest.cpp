@@ -310,8 +310,7 @@ TEST_F(UdbManagersTest, CreateDatabaseThroughBuiltInsAndTheLibrary)
         bool isOpen;
     };
     const Case cases[] = {
-        {"built-in, closed", "<driver name=\"BDE.Paradox\"/>", false,
-         General("Driver \"BDE.Paradox\" is not supported yet"), false},
+        {"built-in, closed", "<driver name=\"BDE.Paradox\"/>", false, "", false},
         {"built-in, opened", "<driver name=\"ADO.MSSQL\"><param name=\"server\">s</param></driver>", true,
          General("Driver \"ADO.MSSQL\" is not supported yet"), false},
         {"built-in in another case", "<driver name=\"bde.paradox\"/>", false,

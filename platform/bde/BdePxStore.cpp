@@ -1,0 +1,122 @@
+// The table store over the Paradox file engine.
+//
+// The engine looks a table's files up in the folder whenever a table is
+// opened by name, so the store keeps one adapter per table it has opened and
+// hands that out until the table is dropped or renamed.
+#include "platform/bde/BdePxStore.h"
+
+#include <map>
+
+#include "platform/bde/PxDatabase.h"
+#include "platform/rtl/TextUtils.h"
+
+namespace bde {
+namespace {
+
+class TPxStoreTable final : public IBdeStoreTable {
+public:
+    explicit TPxStoreTable(rtl::RefPtr<PxTable> table) : table_(std::move(table)), name_(table_->Name()) {}
+
+    const std::string& Name() const override { return name_; }
+    const std::vector<PxFieldDef>& Fields() override { return table_->Fields(); }
+    int KeyFieldCount() override { return table_->KeyFieldCount(); }
+    std::vector<TBdeStoreIndex> Indexes() override
+    {
+        std::vector<TBdeStoreIndex> out;
+        for (const PxIndexDef& d : table_->Indexes()) out.push_back({d.name, d.fields, d.primary, d.unique});
+        return out;
+    }
+    std::int64_t RecordCount() override { return table_->RecordCount(); }
+    std::vector<TBdeRowId> Rows() override { return table_->Rows(); }
+    bool Exists(TBdeRowId row) override { return table_->Exists(row); }
+    std::vector<TBdeRowId> Find(int index, const std::vector<rtl::Variant>& values) override
+    {
+        // Positions in Indexes() are the engine's index numbers: the primary
+        // key is 0 and secondary indexes exist only on keyed tables.
+        if (index == 0 && values.size() == static_cast<std::size_t>(table_->KeyFieldCount())) {
+            const auto row = table_->Seek(values);
+            return row ? std::vector<TBdeRowId>{*row} : std::vector<TBdeRowId>{};
+        }
+        return table_->FindByIndex(index, values);
+    }
+    rtl::Variant Get(TBdeRowId row, int field) override { return table_->Get(row, field); }
+    TBdeRowId Insert(const std::vector<rtl::Variant>& values) override { return table_->Insert(values); }
+    void Update(TBdeRowId row, const std::vector<std::pair<int, rtl::Variant>>& changes) override
+    {
+        table_->Update(row, changes);
+    }
+    void Delete(TBdeRowId row) override { table_->Delete(row); }
+
+private:
+    rtl::RefPtr<PxTable> table_;
+    std::string name_;
+};
+
+class TPxStore final : public IBdeTableStore {
+public:
+    TPxStore(const std::string& folder, const TBdePxStoreOptions& options) : db_(folder, MakeOptions(options)) {}
+
+    const std::string& Folder() const override { return db_.Folder(); }
+    std::vector<std::string> TableNames() override { return db_.TableNames(); }
+    bool TableExists(const std::string& name) override
+    {
+        return tables_.count(rtl::UpperCase(name)) != 0 || db_.TableExists(name);
+    }
+    IBdeStoreTable& Table(const std::string& name) override
+    {
+        const std::string key = rtl::UpperCase(name);
+        auto it = tables_.find(key);
+        if (it == tables_.end())
+            it = tables_.emplace(key, std::make_unique<TPxStoreTable>(db_.OpenTable(name))).first;
+        return *it->second;
+    }
+    void CreateTable(const std::string& name, const std::vector<PxFieldDef>& fields, int keyFieldCount,
+                     const std::vector<TBdeStoreIndex>& secondaryIndexes) override
+    {
+        PxTableSpec spec;
+        spec.fields = fields;
+        spec.keyFieldCount = keyFieldCount;
+        for (const TBdeStoreIndex& i : secondaryIndexes)
+            spec.secondaryIndexes.push_back({i.Name, i.Fields, i.Primary, i.Unique});
+        auto table = db_.CreateTable(name, spec);
+        tables_[rtl::UpperCase(name)] = std::make_unique<TPxStoreTable>(std::move(table));
+    }
+    void DropTable(const std::string& name) override
+    {
+        tables_.erase(rtl::UpperCase(name));
+        db_.DropTable(name);
+    }
+    void RenameTable(const std::string& from, const std::string& to) override
+    {
+        tables_.erase(rtl::UpperCase(from));
+        tables_.erase(rtl::UpperCase(to));
+        db_.RenameTable(from, to);
+    }
+
+    void StartTransaction() override { db_.StartTransaction(); }
+    void Commit() override { db_.Commit(); }
+    void Rollback() override { db_.Rollback(); }
+    bool InTransaction() const override { return db_.InTransaction(); }
+
+private:
+    static PxOpenOptions MakeOptions(const TBdePxStoreOptions& options)
+    {
+        PxOpenOptions o;
+        o.fileSystem = options.FileSystem;
+        o.defaultCodePage = options.DefaultCodePage;
+        o.passwords = options.Passwords;
+        return o;
+    }
+
+    PxDatabase db_;
+    std::map<std::string, std::unique_ptr<TPxStoreTable>> tables_; // by upper-case name
+};
+
+} // namespace
+
+std::unique_ptr<IBdeTableStore> BdeOpenPxStore(const std::string& folder, const TBdePxStoreOptions& options)
+{
+    return std::make_unique<TPxStore>(folder, options);
+}
+
+} // namespace bde

@@ -1,0 +1,373 @@
+// Blob storage in .MB files: reading fields, allocation and reuse of space.
+#include "platform/bde/PxBlob.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/rtl/Format.h"
+
+namespace bde {
+
+namespace {
+
+constexpr const char* SBadBlob = "Blob file \"%s\" is damaged: %s (offset %u)";
+constexpr const char* SNotWritable = "Blob file \"%s\" has blocks this engine does not know; it is not changed";
+constexpr const char* SBlobTooLarge = "A blob of %u bytes does not fit in blob file \"%s\"";
+
+constexpr std::uint32_t kChunk = 16;
+constexpr std::uint32_t kFirstChunk = 0x150 / kChunk; // after the 12-byte head and 64 slots
+constexpr std::uint32_t kChunksPerUnit = PxBlobFile::kUnit / kChunk;
+constexpr int kSlots = 64;
+constexpr std::uint32_t kSubThreshold = 2048; // larger blobs get a block of their own
+constexpr std::uint32_t kMaxUnits = 0xFFFF;
+
+} // namespace
+
+PxBlobFile::PxBlobFile(std::string name, std::unique_ptr<PxFile> file)
+    : name_(std::move(name)), file_(std::move(file))
+{
+    diskSize_ = file_->Size();
+    Walk();
+}
+
+PxBlobFile::PxBlobFile(std::string name, std::unique_ptr<PxFile> file, bool)
+    : name_(std::move(name)), file_(std::move(file))
+{
+    diskSize_ = 0;
+    end_ = kUnit;
+    endChanged_ = true;
+    auto& h = Page(0);
+    std::fill(h.begin(), h.end(), 0);
+    PxPutU16(h.data() + 1, 1);      // the header is one unit
+    PxPutU16(h.data() + 3, 1);      // modification count
+    PxPutU16(h.data() + 0x0B, 0x1000);
+    PxPutU16(h.data() + 0x0D, 0x1000);
+    h[0x10] = 0x10;                 // chunk size
+    PxPutU16(h.data() + 0x11, 0x0040); // slots per block
+    PxPutU16(h.data() + 0x13, 0x0800); // threshold of small blobs
+    dirty_.insert(0);
+}
+
+void PxBlobFile::Walk()
+{
+    std::uint64_t pos = kUnit;
+    while (pos < diskSize_) {
+        std::uint8_t head[3] = {};
+        if (file_->ReadAt(pos, head, 3) < 3) { walkable_ = false; break; }
+        const std::uint8_t type = head[0];
+        const std::uint32_t units = PxGetU16(head + 1);
+        if ((type != 2 && type != 3 && type != 4) || units == 0 || (type == 3 && units != 1)) {
+            walkable_ = false;
+            break;
+        }
+        blocks_[pos] = {type, units};
+        pos += static_cast<std::uint64_t>(units) * kUnit;
+    }
+    end_ = std::max<std::uint64_t>(pos, kUnit);
+}
+
+void PxBlobFile::CheckWritable() const
+{
+    if (!walkable_) throw EPxError(rtl::Format(SNotWritable, name_.c_str()));
+}
+
+std::vector<std::uint8_t>& PxBlobFile::Page(std::uint64_t offset)
+{
+    const std::uint64_t base = offset / kUnit * kUnit;
+    auto it = pages_.find(base);
+    if (it != pages_.end()) return it->second;
+    std::vector<std::uint8_t> page(kUnit, 0);
+    if (base < diskSize_) file_->ReadAt(base, page.data(), kUnit);
+    return pages_.emplace(base, std::move(page)).first->second;
+}
+
+void PxBlobFile::ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t size)
+{
+    while (size > 0) {
+        const std::uint64_t base = offset / kUnit * kUnit;
+        const std::size_t in = static_cast<std::size_t>(offset - base);
+        const std::size_t n = std::min<std::size_t>(size, kUnit - in);
+        auto it = pages_.find(base);
+        if (it != pages_.end()) {
+            std::memcpy(out, it->second.data() + in, n);
+        } else {
+            const std::size_t got = offset < diskSize_ ? file_->ReadAt(offset, out, n) : 0;
+            if (got < n) std::memset(out + got, 0, n - got);
+        }
+        out += n;
+        offset += n;
+        size -= n;
+    }
+}
+
+void PxBlobFile::WriteBytes(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
+{
+    while (size > 0) {
+        const std::uint64_t base = offset / kUnit * kUnit;
+        const std::size_t in = static_cast<std::size_t>(offset - base);
+        const std::size_t n = std::min<std::size_t>(size, kUnit - in);
+        auto& page = Page(base);
+        if (data) std::memcpy(page.data() + in, data, n);
+        else std::memset(page.data() + in, 0, n);
+        dirty_.insert(base);
+        if (data) data += n;
+        offset += n;
+        size -= n;
+    }
+}
+
+void PxBlobFile::WriteBlockHead(std::uint64_t offset, std::uint8_t type, std::uint32_t units)
+{
+    std::uint8_t head[3] = {type, 0, 0};
+    PxPutU16(head + 1, static_cast<std::uint16_t>(units));
+    WriteBytes(offset, head, 3);
+}
+
+std::uint16_t PxBlobFile::NextMod()
+{
+    auto& h = Page(0);
+    std::uint16_t mod = static_cast<std::uint16_t>(PxGetU16(h.data() + 3) + 1);
+    if (mod == 0) mod = 1;
+    PxPutU16(h.data() + 3, mod);
+    dirty_.insert(0);
+    return mod;
+}
+
+std::uint32_t PxBlobFile::LengthOf(const std::uint8_t* field, int leader) noexcept
+{
+    return PxGetU32(field + leader + 4);
+}
+
+std::vector<std::uint8_t> PxBlobFile::Read(const std::uint8_t* field, int leader)
+{
+    const std::uint32_t off = PxGetU32(field + leader);
+    const std::uint32_t len = PxGetU32(field + leader + 4);
+    const auto bad = [&](const char* why) { throw EPxError(rtl::Format(SBadBlob, name_.c_str(), why, off)); };
+    if (len == 0) return {};
+    if (off == 0) {
+        if (len > static_cast<std::uint32_t>(leader)) bad("an inline blob is longer than its leader");
+        return std::vector<std::uint8_t>(field, field + len);
+    }
+    const std::uint32_t slot = off & 0xFF;
+    const std::uint64_t base = off & 0xFFFFFF00u;
+    std::uint8_t head[9] = {};
+    ReadBytes(base, head, sizeof head);
+    std::vector<std::uint8_t> data(len);
+    if (slot == 0xFF) {
+        if (head[0] != 2) bad("a blob points at a block that holds no single blob");
+        const std::uint32_t units = PxGetU16(head + 1);
+        if (static_cast<std::uint64_t>(len) + 9 > static_cast<std::uint64_t>(units) * kUnit) bad("a blob is longer than its block");
+        ReadBytes(base + 9, data.data(), len);
+        return data;
+    }
+    if (head[0] != 3 || slot >= static_cast<std::uint32_t>(kSlots)) bad("a blob points at a block that holds no small blobs");
+    std::uint8_t e[5] = {};
+    ReadBytes(base + 12 + 5 * slot, e, 5);
+    const std::uint32_t start = e[0];
+    const std::uint32_t chunks = e[1];
+    if (start == 0 || e[4] == 0) bad("a blob points at a deleted slot");
+    if (len > chunks * kChunk || start * kChunk + len > kUnit) bad("a blob is longer than its slot");
+    ReadBytes(base + start * kChunk, data.data(), len);
+    return data;
+}
+
+void PxBlobFile::FreeBlock(std::uint64_t offset)
+{
+    auto it = blocks_.find(offset);
+    if (it == blocks_.end()) return;
+    it->second.type = 4;
+    // Join free neighbours.
+    auto next = std::next(it);
+    if (next != blocks_.end() && next->second.type == 4 &&
+        next->first == it->first + static_cast<std::uint64_t>(it->second.units) * kUnit &&
+        it->second.units + next->second.units <= kMaxUnits) {
+        it->second.units += next->second.units;
+        blocks_.erase(next);
+    }
+    if (it != blocks_.begin()) {
+        auto prev = std::prev(it);
+        if (prev->second.type == 4 && prev->first + static_cast<std::uint64_t>(prev->second.units) * kUnit == it->first &&
+            prev->second.units + it->second.units <= kMaxUnits) {
+            prev->second.units += it->second.units;
+            blocks_.erase(it);
+            it = prev;
+        }
+    }
+    const std::uint64_t stop = it->first + static_cast<std::uint64_t>(it->second.units) * kUnit;
+    if (stop >= end_) {
+        // Free space at the end of the file is cut off.
+        end_ = it->first;
+        endChanged_ = true;
+        blocks_.erase(it);
+        for (auto p = pages_.lower_bound(end_); p != pages_.end();) {
+            dirty_.erase(p->first);
+            p = pages_.erase(p);
+        }
+        return;
+    }
+    WriteBlockHead(it->first, 4, it->second.units);
+}
+
+std::uint64_t PxBlobFile::AllocateUnits(std::uint32_t units)
+{
+    for (auto it = blocks_.begin(); it != blocks_.end(); ++it) {
+        if (it->second.type != 4 || it->second.units < units) continue;
+        const std::uint64_t at = it->first;
+        const std::uint32_t rest = it->second.units - units;
+        it->second.units = units;
+        if (rest > 0) {
+            const std::uint64_t restAt = at + static_cast<std::uint64_t>(units) * kUnit;
+            blocks_[restAt] = {4, rest};
+            WriteBlockHead(restAt, 4, rest);
+        }
+        return at;
+    }
+    const std::uint64_t at = end_;
+    if (at + static_cast<std::uint64_t>(units) * kUnit > 0xFFFFFF00ULL)
+        throw EPxError(rtl::Format(SBlobTooLarge, units * kUnit, name_.c_str()));
+    end_ += static_cast<std::uint64_t>(units) * kUnit;
+    endChanged_ = true;
+    blocks_[at] = {4, units};
+    return at;
+}
+
+bool PxBlobFile::SubAllocate(std::uint32_t size, std::uint64_t& block, int& slot, std::uint32_t& chunkStart)
+{
+    const std::uint32_t need = (size + kChunk - 1) / kChunk;
+    for (const auto& [at, b] : blocks_) {
+        if (b.type != 3) continue;
+        std::uint8_t table[kSlots * 5];
+        ReadBytes(at + 12, table, sizeof table);
+        int freeSlot = -1;
+        std::vector<bool> used(kChunksPerUnit, false);
+        for (int s = kSlots - 1; s >= 0; --s) {
+            const std::uint8_t* e = table + 5 * s;
+            if (e[0] == 0 || e[4] == 0) {
+                if (freeSlot < 0) freeSlot = s;
+                continue;
+            }
+            for (std::uint32_t c = e[0]; c < std::min<std::uint32_t>(kChunksPerUnit, e[0] + e[1]); ++c) used[c] = true;
+        }
+        if (freeSlot < 0) continue;
+        std::uint32_t run = 0;
+        for (std::uint32_t c = kFirstChunk; c < kChunksPerUnit; ++c) {
+            run = used[c] ? 0 : run + 1;
+            if (run == need) {
+                block = at;
+                slot = freeSlot;
+                chunkStart = c + 1 - need;
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+void PxBlobFile::Free(const std::uint8_t* field, int leader)
+{
+    const std::uint32_t off = PxGetU32(field + leader);
+    const std::uint32_t len = PxGetU32(field + leader + 4);
+    if (off == 0 || len == 0) return;
+    CheckWritable();
+    const std::uint32_t slot = off & 0xFF;
+    const std::uint64_t base = off & 0xFFFFFF00u;
+    auto it = blocks_.find(base);
+    if (it == blocks_.end()) return; // nothing of ours is there
+    if (slot == 0xFF) {
+        if (it->second.type == 2) FreeBlock(base);
+        return;
+    }
+    if (it->second.type != 3 || slot >= static_cast<std::uint32_t>(kSlots)) return;
+    std::uint8_t e[5] = {};
+    ReadBytes(base + 12 + 5 * slot, e, 5);
+    if (e[0] != 0 && e[4] != 0)
+        WriteBytes(base + static_cast<std::uint64_t>(e[0]) * kChunk, nullptr, static_cast<std::size_t>(e[1]) * kChunk);
+    WriteBytes(base + 12 + 5 * slot, nullptr, 5);
+    std::uint8_t table[kSlots * 5];
+    ReadBytes(base + 12, table, sizeof table);
+    for (int s = 0; s < kSlots; ++s)
+        if (table[5 * s] != 0 && table[5 * s + 4] != 0) return;
+    FreeBlock(base);
+}
+
+bool PxBlobFile::StoreInline(std::uint8_t* field, int leader, const std::vector<std::uint8_t>& data)
+{
+    std::memset(field, 0, static_cast<std::size_t>(leader) + kPxBlobFieldExtra);
+    if (data.empty()) return true;
+    std::memcpy(field, data.data(), std::min<std::size_t>(data.size(), static_cast<std::size_t>(leader)));
+    if (data.size() > static_cast<std::size_t>(leader)) return false;
+    PxPutU32(field + leader + 4, static_cast<std::uint32_t>(data.size()));
+    return true;
+}
+
+void PxBlobFile::Store(std::uint8_t* field, int leader, const std::vector<std::uint8_t>& data)
+{
+    if (StoreInline(field, leader, data)) return;
+    CheckWritable();
+    const auto size = static_cast<std::uint32_t>(data.size());
+    if (data.size() > 0x7FFFFFFFu) throw EPxError(rtl::Format(SBlobTooLarge, size, name_.c_str()));
+    const std::uint16_t mod = NextMod();
+    std::uint32_t ref;
+    if (size <= kSubThreshold) {
+        std::uint64_t block = 0;
+        int slot = 0;
+        std::uint32_t start = 0;
+        if (!SubAllocate(size, block, slot, start)) {
+            block = AllocateUnits(1);
+            blocks_[block] = {3, 1};
+            WriteBytes(block, nullptr, kUnit);
+            WriteBlockHead(block, 3, 1);
+            slot = kSlots - 1;
+            start = kFirstChunk;
+        }
+        const std::uint32_t chunks = (size + kChunk - 1) / kChunk;
+        WriteBytes(block + static_cast<std::uint64_t>(start) * kChunk, nullptr, chunks * kChunk);
+        WriteBytes(block + static_cast<std::uint64_t>(start) * kChunk, data.data(), size);
+        std::uint8_t e[5] = {static_cast<std::uint8_t>(start), static_cast<std::uint8_t>(chunks), 0, 0,
+                             static_cast<std::uint8_t>(size - (chunks - 1) * kChunk)};
+        PxPutU16(e + 2, mod);
+        WriteBytes(block + 12 + 5 * static_cast<std::uint64_t>(slot), e, 5);
+        ref = static_cast<std::uint32_t>(block) | static_cast<std::uint32_t>(slot);
+    } else {
+        const std::uint64_t units64 = (static_cast<std::uint64_t>(size) + 9 + kUnit - 1) / kUnit;
+        if (units64 > kMaxUnits) throw EPxError(rtl::Format(SBlobTooLarge, size, name_.c_str()));
+        const auto units = static_cast<std::uint32_t>(units64);
+        const std::uint64_t at = AllocateUnits(units);
+        blocks_[at] = {2, units};
+        std::uint8_t head[9] = {2, 0, 0};
+        PxPutU16(head + 1, static_cast<std::uint16_t>(units));
+        PxPutU32(head + 3, size);
+        PxPutU16(head + 7, mod);
+        WriteBytes(at, head, 9);
+        WriteBytes(at + 9, data.data(), size);
+        const std::uint64_t used = 9 + static_cast<std::uint64_t>(size);
+        const std::uint64_t stop = at + units64 * kUnit;
+        if (at + used < stop) WriteBytes(at + used, nullptr, static_cast<std::size_t>(stop - at - used));
+        ref = static_cast<std::uint32_t>(at) | 0xFFu;
+    }
+    PxPutU32(field + leader, ref);
+    PxPutU32(field + leader + 4, size);
+    PxPutU16(field + leader + 8, mod);
+}
+
+PxFileChanges PxBlobFile::CollectWrites()
+{
+    PxFileChanges ch;
+    for (std::uint64_t base : dirty_) {
+        if (base >= end_) continue;
+        ch.writes.push_back({base, pages_.at(base)});
+    }
+    ch.newSize = end_;
+    ch.resize = endChanged_ && end_ != diskSize_;
+    return ch;
+}
+
+void PxBlobFile::MarkClean()
+{
+    dirty_.clear();
+    pages_.clear();
+    endChanged_ = false;
+    diskSize_ = file_->Size();
+}
+
+} // namespace bde

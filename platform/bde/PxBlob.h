@@ -1,0 +1,91 @@
+// The blob file (.MB) of a table and the blob fields of its records.
+//
+// A blob field in a record is a leader (the first bytes of the blob) followed
+// by 10 bytes: the blob's place in the .MB file (4 bytes: offset with a slot
+// index in the low byte), its length (4 bytes) and a modification number (2
+// bytes). A blob that fits in the leader lives there alone (place 0).
+//
+// The .MB file is a 4 KiB header and blocks of 4 KiB units: type 2 holds one
+// blob (9-byte head, then the data), type 3 holds up to 64 small blobs in
+// 16-byte chunks found through a table of 5-byte slots, type 4 is free space.
+// Freed space is coalesced and reused first fit; free space at the end of the
+// file is cut off, so that rewriting blobs keeps the file bounded.
+//
+// Changes are kept in 4 KiB page images until CollectWrites()/MarkClean().
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/bde/PxDataFile.h"
+
+namespace bde {
+
+class PxBlobFile {
+public:
+    static constexpr std::uint32_t kUnit = 4096;
+
+    // An existing .MB file. A file whose blocks cannot be walked still reads;
+    // writing to it is refused (Writable() false).
+    PxBlobFile(std::string name, std::unique_ptr<PxFile> file);
+    // A new .MB file (its header is written with the first change).
+    PxBlobFile(std::string name, std::unique_ptr<PxFile> file, bool isNew);
+
+    const std::string& Name() const noexcept { return name_; }
+    PxFile& File() noexcept { return *file_; }
+    bool Writable() const noexcept { return walkable_; }
+    // EPxError naming the file when it must not be changed.
+    void CheckWritable() const;
+
+    // Blob fields: `field` points at the leader, `leader` is its length.
+    // Read: the blob's bytes (empty for a blank field). EPxError names the file
+    // when the field points at something that is not a blob.
+    std::vector<std::uint8_t> Read(const std::uint8_t* field, int leader);
+    // Length recorded in the field.
+    static std::uint32_t LengthOf(const std::uint8_t* field, int leader) noexcept;
+    // Releases what the field points at (nothing for inline or blank fields).
+    void Free(const std::uint8_t* field, int leader);
+    // Stores `data` and fills the field (leader and the 10 bytes). An empty
+    // blob blanks the field.
+    void Store(std::uint8_t* field, int leader, const std::vector<std::uint8_t>& data);
+    // Fills a field for a blob that fits in the leader, without a file.
+    static bool StoreInline(std::uint8_t* field, int leader, const std::vector<std::uint8_t>& data);
+
+    PxFileChanges CollectWrites();
+    bool Dirty() const noexcept { return !dirty_.empty() || endChanged_; }
+    void MarkClean();
+
+    // The file's logical size (end of the last block).
+    std::uint64_t End() const noexcept { return end_; }
+
+private:
+    struct Block {
+        std::uint8_t type = 0;  // 2, 3 or 4
+        std::uint32_t units = 1;
+    };
+    void Walk();
+    std::vector<std::uint8_t>& Page(std::uint64_t offset);
+    void ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t size);
+    void WriteBytes(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
+    void WriteBlockHead(std::uint64_t offset, std::uint8_t type, std::uint32_t units);
+    std::uint16_t NextMod();
+    std::uint64_t AllocateUnits(std::uint32_t units);
+    void FreeBlock(std::uint64_t offset);
+    bool SubAllocate(std::uint32_t size, std::uint64_t& block, int& slot, std::uint32_t& chunkStart);
+
+    std::string name_;
+    std::unique_ptr<PxFile> file_;
+    std::uint64_t diskSize_ = 0;
+    std::uint64_t end_ = kUnit;
+    bool walkable_ = true;
+    bool endChanged_ = false;
+    std::map<std::uint64_t, Block> blocks_;
+    std::map<std::uint64_t, std::vector<std::uint8_t>> pages_;
+    std::set<std::uint64_t> dirty_;
+};
+
+} // namespace bde

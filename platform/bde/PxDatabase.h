@@ -1,0 +1,120 @@
+// A folder of Paradox tables: the engine's entry point.
+//
+// The folder object lists, creates, drops and renames tables, hands out the
+// table objects (one per table, shared) and owns the undo journal that makes
+// every change atomic. Outside a transaction each change of a table is a unit
+// of its own; StartTransaction() opens one unit that spans every change of
+// every table of the folder until Commit() (the journal is removed) or
+// Rollback() (the before-images are written back). A change that fails on
+// disk inside a transaction rolls the whole transaction back at once; the
+// transaction then stays open, refuses further changes and Commit(), and
+// ends with Rollback().
+//
+// Table files are found whatever the case of their names (".db", ".DB",
+// ".Db", ...). Opening the folder first rolls back a journal that a process
+// left behind when it stopped in the middle of a change.
+//
+// One folder object per folder and process: the tables are kept in memory,
+// so nothing else may change the folder's tables while it is open.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/bde/PxJournal.h"
+#include "platform/bde/PxTable.h"
+
+namespace bde {
+
+struct PxOpenOptions {
+    PxFileSystem* fileSystem = nullptr; // nullptr: the real one
+    int defaultCodePage = 1251;         // for tables whose header names none
+    std::vector<std::string> passwords; // for encrypted tables
+};
+
+// The files of one table, by kind (names as found in the folder; "" when absent).
+struct PxFamily {
+    std::string db, px, mb, val;
+    std::vector<std::pair<std::string, std::string>> secondaries; // .X file, matching .Y file ("" if none)
+    std::vector<std::string> all; // every file of the table's name with a Paradox extension
+};
+
+class PxDatabase {
+public:
+    // EPxError when the folder does not exist.
+    explicit PxDatabase(std::string folder, PxOpenOptions options = {});
+    ~PxDatabase();
+    PxDatabase(const PxDatabase&) = delete;
+    PxDatabase& operator=(const PxDatabase&) = delete;
+
+    const std::string& Folder() const noexcept { return folder_; }
+    int DefaultCodePage() const noexcept { return options_.defaultCodePage; }
+    const std::vector<std::string>& Passwords() const noexcept { return options_.passwords; }
+
+    // Names of the tables (the .DB files, without extension), sorted.
+    std::vector<std::string> TableNames();
+    bool TableExists(const std::string& name);
+    PxFamily Family(const std::string& name);
+
+    // The table object of an existing table (EPxError when there is none).
+    rtl::RefPtr<PxTable> OpenTable(const std::string& name);
+    // Creates the table's files; EPxError for a definition outside the limits
+    // of the format (the message names the field and the limit) or when a
+    // table of that name exists.
+    rtl::RefPtr<PxTable> CreateTable(const std::string& name, const PxTableSpec& spec,
+                                     const PxCreateOptions& options = {});
+    void DropTable(const std::string& name);
+    void RenameTable(const std::string& from, const std::string& to);
+
+    void StartTransaction();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const noexcept { return inTransaction_; }
+
+    // Checks a definition against the limits of the format without creating
+    // anything (the same errors CreateTable raises).
+    static void CheckSpec(const std::string& name, const PxTableSpec& spec, const PxCreateOptions& options,
+                          int defaultCodePage);
+
+private:
+    friend class PxTable;
+
+    // One file's part of a change.
+    struct Pending {
+        std::string name;
+        PxFile* file = nullptr;
+        PxFileChanges changes;
+    };
+
+    PxFileSystem& Fs() noexcept { return *fs_; }
+    std::string PathOf(const std::string& name) const { return PxJoinPath(folder_, name); }
+    std::unique_ptr<PxFile> OpenFile(const std::string& name);
+    // Creates a file as part of the open change (journaled first).
+    std::unique_ptr<PxFile> CreateFile(const std::string& name);
+    void BeginChange();
+    void Apply(std::vector<Pending>& files);
+    void EndChange();
+    void FailChange() noexcept;
+    void MarkAllStale() noexcept;
+    void RemoveTrash() noexcept;
+    void SyncFolderIfChanged();
+    void Recover();
+    void Forget(const std::string& table) noexcept;
+
+    PxOpenOptions options_;
+    PxFileSystem* fs_;
+    std::string folder_;
+    PxJournal journal_;
+    bool inTransaction_ = false;
+    bool doomed_ = false;
+    bool broken_ = false; // a rollback failed: nothing is read until it succeeds
+    bool autoUnit_ = false;
+    bool folderChanged_ = false; // files were created in the open unit
+    std::vector<std::string> trash_;
+    std::map<std::string, rtl::RefPtr<PxTable>> tables_; // by upper-case name
+};
+
+} // namespace bde

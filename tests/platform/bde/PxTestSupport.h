@@ -1,0 +1,376 @@
+// Helpers of the table engine's tests: a temporary folder, snapshots of its
+// files, pxlib as an independent reader of what the engine writes, and a file
+// system that fails a chosen write.
+#pragma once
+
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <paradox.h>
+}
+
+#include "platform/bde/PxDatabase.h"
+#include "platform/bde/PxIo.h"
+#include "platform/rtl/NumText.h"
+
+namespace bde::test {
+
+// A fresh folder under the system's temporary folder, removed at the end.
+class TempFolder {
+public:
+    TempFolder()
+    {
+        static std::mt19937_64 rng(std::random_device{}());
+        path_ = (std::filesystem::temp_directory_path() / ("pxtest-" + rtl::IntToStr(rng()))).string();
+        std::filesystem::create_directories(path_);
+    }
+    ~TempFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+    }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+    const std::string& Path() const { return path_; }
+    std::string File(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+};
+
+inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Every file of a folder with its bytes.
+using Snapshot = std::map<std::string, std::vector<std::uint8_t>>;
+inline Snapshot TakeSnapshot(const std::string& folder)
+{
+    Snapshot s;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.is_regular_file()) s[e.path().filename().string()] = ReadFileBytes(e.path().string());
+    return s;
+}
+inline void RestoreSnapshot(const std::string& folder, const Snapshot& s)
+{
+    for (const auto& e : std::filesystem::directory_iterator(folder)) std::filesystem::remove(e.path());
+    for (const auto& [name, bytes] : s) WriteFileBytes(folder + "/" + name, bytes);
+}
+
+// ---- pxlib ------------------------------------------------------------------
+
+// A value as pxlib reads it, as text: "NULL", integers, numbers with up to 6
+// decimals, text as bytes in UTF-8 (pxlib converts from the header's code
+// page), blobs as "<n bytes>" with their bytes in `blobs`.
+struct PxlibTable {
+    bool opened = false;
+    int fields = 0;
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::vector<std::vector<std::uint8_t>>> blobs; // per row, per field
+};
+
+inline std::string NumberText(double d)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 6);
+    return std::string(buf, r.ptr);
+}
+
+// pxlib of this system crashes on a blob file whose size is a multiple of
+// 4 KiB; the engine writes whole blocks, so pxlib gets a copy with one byte
+// more (outside every block).
+inline PxlibTable PxlibRead(const std::string& dbPath, const std::string& mbPath = "")
+{
+    PxlibTable t;
+    pxdoc_t* px = PX_new();
+    if (PX_open_file(px, dbPath.c_str()) < 0) {
+        PX_delete(px);
+        return t;
+    }
+    std::string copy;
+    if (!mbPath.empty()) {
+        copy = mbPath + ".pxlib";
+        auto bytes = ReadFileBytes(mbPath);
+        if (bytes.size() % 4096 == 0) bytes.push_back(0);
+        WriteFileBytes(copy, bytes);
+        PX_set_blob_file(px, copy.c_str());
+    }
+    PX_set_targetencoding(px, "UTF-8");
+    t.opened = true;
+    t.fields = PX_get_num_fields(px);
+    const int n = PX_get_num_records(px);
+    for (int i = 0; i < n; ++i) {
+        pxval_t** v = PX_retrieve_record(px, i);
+        std::vector<std::string> row;
+        std::vector<std::vector<std::uint8_t>> blobs(static_cast<std::size_t>(t.fields));
+        if (!v) {
+            row.push_back("<unreadable>");
+        } else {
+            for (int j = 0; j < t.fields; ++j) {
+                pxval_t* x = v[j];
+                if (x->isnull) {
+                    row.push_back("NULL");
+                } else {
+                    switch (x->type) {
+                    case pxfAlpha: case pxfMemoBLOb: case pxfFmtMemoBLOb:
+                        row.emplace_back(x->value.str.val, static_cast<std::size_t>(x->value.str.len));
+                        break;
+                    case pxfBLOb: case pxfGraphic: case pxfOLE: case pxfBytes:
+                        blobs[static_cast<std::size_t>(j)].assign(x->value.str.val, x->value.str.val + x->value.str.len);
+                        row.push_back("<" + rtl::IntToStr(x->value.str.len) + " bytes>");
+                        break;
+                    case pxfShort: case pxfLong: case pxfAutoInc: case pxfDate: case pxfTime: case pxfLogical:
+                        row.push_back(rtl::IntToStr(x->value.lval));
+                        break;
+                    case pxfNumber: case pxfCurrency: case pxfTimestamp:
+                        row.push_back(NumberText(x->value.dval));
+                        break;
+                    case pxfBCD:
+                        row.emplace_back(x->value.str.val);
+                        break;
+                    default:
+                        row.push_back("?");
+                    }
+                }
+                if (x->type == pxfAlpha || x->type == pxfMemoBLOb || x->type == pxfFmtMemoBLOb || x->type == pxfBLOb ||
+                    x->type == pxfGraphic || x->type == pxfOLE || x->type == pxfBytes || x->type == pxfBCD) {
+                    if (!x->isnull && x->value.str.val) px->free(px, x->value.str.val);
+                }
+                px->free(px, x);
+            }
+            px->free(px, v);
+        }
+        t.rows.push_back(std::move(row));
+        t.blobs.push_back(std::move(blobs));
+    }
+    PX_close(px);
+    PX_delete(px);
+    if (!copy.empty()) std::remove(copy.c_str());
+    return t;
+}
+
+// pxlib reads the primary index file (its header and its level-1 records).
+inline bool PxlibReadsIndex(const std::string& pxPath)
+{
+    pxdoc_t* pi = PX_new();
+    const bool ok = PX_open_file(pi, pxPath.c_str()) >= 0 && PX_read_primary_index(pi) >= 0;
+    PX_close(pi);
+    PX_delete(pi);
+    return ok;
+}
+
+// ---- a file system that fails -----------------------------------------------
+
+// Counts the operations that change something (writes, truncations, flushes,
+// creations, renames, removals). The operation numbered `failAt` raises an
+// I/O error; with `dead` every later one fails as well, as if the process had
+// been killed there; with `torn` the failing write puts half of its bytes
+// down first.
+class FaultyFileSystem final : public PxFileSystem {
+public:
+    explicit FaultyFileSystem(PxFileSystem& real = PxDefaultFileSystem()) : real_(real) {}
+
+    long failAt = 0; // 0: never
+    bool dead = false;
+    bool torn = false;
+    long count = 0;
+    bool failed = false;
+
+    void Reset(long at, bool killProcess, bool tornWrite)
+    {
+        failAt = at;
+        dead = killProcess;
+        torn = tornWrite;
+        count = 0;
+        failed = false;
+    }
+
+    // True when this operation must fail.
+    bool Step()
+    {
+        ++count;
+        if (failed && dead) return true;
+        if (failAt != 0 && count == failAt) {
+            failed = true;
+            return true;
+        }
+        return false;
+    }
+
+    [[noreturn]] static void Fail(const std::string& what) { throw EPxIoError("injected failure: " + what); }
+
+    std::unique_ptr<PxFile> Open(const std::string& path, PxOpenMode mode) override;
+    bool Exists(const std::string& path) override { return real_.Exists(path); }
+    void Remove(const std::string& path) override
+    {
+        if (Step()) Fail("remove " + path);
+        real_.Remove(path);
+    }
+    void Rename(const std::string& from, const std::string& to) override
+    {
+        if (Step()) Fail("rename " + from);
+        real_.Rename(from, to);
+    }
+    std::vector<std::string> List(const std::string& folder) override { return real_.List(folder); }
+    void SyncFolder(const std::string& folder) override
+    {
+        if (Step()) Fail("sync " + folder);
+        real_.SyncFolder(folder);
+    }
+    bool FolderExists(const std::string& folder) override { return real_.FolderExists(folder); }
+
+private:
+    PxFileSystem& real_;
+};
+
+class FaultyFile final : public PxFile {
+public:
+    FaultyFile(FaultyFileSystem& fs, std::unique_ptr<PxFile> real) : fs_(fs), real_(std::move(real)) {}
+    std::size_t ReadAt(std::uint64_t offset, void* buffer, std::size_t size) override
+    {
+        return real_->ReadAt(offset, buffer, size);
+    }
+    void WriteAt(std::uint64_t offset, const void* buffer, std::size_t size) override
+    {
+        if (fs_.Step()) {
+            if (fs_.torn && !(fs_.dead && fs_.count > fs_.failAt)) real_->WriteAt(offset, buffer, size / 2);
+            FaultyFileSystem::Fail("write " + Path());
+        }
+        real_->WriteAt(offset, buffer, size);
+    }
+    std::uint64_t Size() override { return real_->Size(); }
+    void Truncate(std::uint64_t size) override
+    {
+        if (fs_.Step()) FaultyFileSystem::Fail("truncate " + Path());
+        real_->Truncate(size);
+    }
+    void Sync() override
+    {
+        if (fs_.Step()) FaultyFileSystem::Fail("sync " + Path());
+        real_->Sync();
+    }
+    const std::string& Path() const override { return real_->Path(); }
+
+private:
+    FaultyFileSystem& fs_;
+    std::unique_ptr<PxFile> real_;
+};
+
+inline std::unique_ptr<PxFile> FaultyFileSystem::Open(const std::string& path, PxOpenMode mode)
+{
+    if (mode == PxOpenMode::Create && Step()) Fail("create " + path);
+    return std::make_unique<FaultyFile>(*this, real_.Open(path, mode));
+}
+
+// ---- building files by hand from the format description ---------------------
+
+// A data file header written field by field at the offsets the format
+// description gives (independent of the engine's own header builder).
+struct HandField {
+    std::uint8_t type;
+    std::uint8_t size;
+    std::string name; // code-page bytes
+};
+
+inline void Put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v)
+{
+    b[at] = static_cast<std::uint8_t>(v);
+    b[at + 1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void Put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// A whole .DB file: header, then the given blocks (each a list of records).
+// Versions below 5 have no 4.0+ part and keep the field descriptors at 0x58.
+inline std::vector<std::uint8_t> HandDataFile(std::uint8_t version, std::uint8_t fileType, int keyFields,
+                                              int blockKiB, int codePage, const std::vector<HandField>& fields,
+                                              const std::vector<std::vector<std::vector<std::uint8_t>>>& blocks,
+                                              const std::string& sortOrder = "ascii",
+                                              const std::vector<std::uint16_t>& fieldNumbers = {},
+                                              const std::string& indexName = "")
+{
+    const bool ext = version >= 5;
+    const std::size_t info = ext ? 0x78 : 0x58;
+    const std::size_t n = fields.size();
+    const std::size_t nameLen = version >= 0x0C ? 261 : 79;
+    std::vector<std::uint8_t> h(0x800, 0);
+    int recordSize = 0;
+    for (const auto& f : fields) recordSize += f.type == 0x17 ? 17 : f.size;
+    std::size_t records = 0;
+    for (const auto& b : blocks) records += b.size();
+    Put16(h, 0x00, static_cast<std::uint16_t>(recordSize));
+    Put16(h, 0x02, 0x800);
+    h[0x04] = fileType;
+    h[0x05] = static_cast<std::uint8_t>(blockKiB);
+    Put32(h, 0x06, static_cast<std::uint32_t>(records));
+    Put16(h, 0x0A, static_cast<std::uint16_t>(blocks.size()));
+    Put16(h, 0x0C, static_cast<std::uint16_t>(blocks.size()));
+    Put16(h, 0x0E, blocks.empty() ? 0 : 1);
+    Put16(h, 0x10, static_cast<std::uint16_t>(blocks.size()));
+    Put16(h, 0x21, static_cast<std::uint16_t>(n));
+    Put16(h, 0x23, static_cast<std::uint16_t>(keyFields));
+    Put32(h, 0x25, ext ? 0xFF00FF00u : 0u);
+    h[0x39] = version;
+    if (ext) {
+        Put16(h, 0x58, static_cast<std::uint16_t>(0x0100 | version));
+        Put16(h, 0x5A, static_cast<std::uint16_t>(0x0100 | version));
+        Put16(h, 0x64, static_cast<std::uint16_t>(n + 1));
+        Put16(h, 0x6A, static_cast<std::uint16_t>(codePage));
+    }
+    std::size_t pos = info;
+    for (const auto& f : fields) {
+        h[pos++] = f.type;
+        h[pos++] = f.size;
+    }
+    pos += 4 + 4 * n;           // table name pointer, field name pointers
+    const std::string tn = "HAND.DB";
+    std::copy(tn.begin(), tn.end(), h.begin() + static_cast<std::ptrdiff_t>(pos));
+    pos += nameLen;
+    for (const auto& f : fields) {
+        std::copy(f.name.begin(), f.name.end(), h.begin() + static_cast<std::ptrdiff_t>(pos));
+        pos += f.name.size() + 1;
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        Put16(h, pos, fieldNumbers.empty() ? static_cast<std::uint16_t>(i + 1) : fieldNumbers[i]);
+        pos += 2;
+    }
+    std::copy(sortOrder.begin(), sortOrder.end(), h.begin() + static_cast<std::ptrdiff_t>(pos));
+    pos += sortOrder.size() + 1;
+    std::copy(indexName.begin(), indexName.end(), h.begin() + static_cast<std::ptrdiff_t>(pos));
+    const std::size_t bs = static_cast<std::size_t>(blockKiB) * 1024;
+    for (std::size_t b = 0; b < blocks.size(); ++b) {
+        std::vector<std::uint8_t> blk(bs, 0);
+        Put16(blk, 0, static_cast<std::uint16_t>(b + 1 < blocks.size() ? b + 2 : 0));
+        Put16(blk, 2, static_cast<std::uint16_t>(b > 0 ? b : 0));
+        const auto count = static_cast<int>(blocks[b].size());
+        Put16(blk, 4, static_cast<std::uint16_t>(count == 0 ? -recordSize : (count - 1) * recordSize));
+        std::size_t at = 6;
+        for (const auto& r : blocks[b]) {
+            std::copy(r.begin(), r.end(), blk.begin() + static_cast<std::ptrdiff_t>(at));
+            at += r.size();
+        }
+        h.insert(h.end(), blk.begin(), blk.end());
+    }
+    return h;
+}
+
+} // namespace bde::test
