@@ -5,13 +5,20 @@
 // hands that out until the table is dropped or renamed.
 #include "platform/bde/BdePxStore.h"
 
+#include <cstdlib>
 #include <map>
+#include <memory>
+#include <mutex>
 
 #include "platform/bde/PxDatabase.h"
+#include "platform/rtl/Format.h"
 #include "platform/rtl/TextUtils.h"
 
 namespace bde {
 namespace {
+
+constexpr const char* kFolderInForeignTransaction =
+    "The folder \"%s\" is in a transaction of another database: it cannot be changed until that ends";
 
 class TPxStoreTable final : public IBdeStoreTable {
 public:
@@ -112,11 +119,105 @@ private:
     std::map<std::string, std::unique_ptr<TPxStoreTable>> tables_; // by upper-case name
 };
 
+// One store per folder in the process. The engine keeps a table's files in
+// memory and has one journal per folder, so two stores on one folder (the
+// spatial and the semantic half of a pair kept together) would overwrite each
+// other's changes. Every database object on a folder gets a handle on the one
+// store; a transaction belongs to the handle that started it, and no other
+// handle may change the folder (or start a transaction) until it ends.
+class TSharedPxStore final : public IBdeTableStore {
+public:
+    explicit TSharedPxStore(std::shared_ptr<TPxStore> store) : store_(std::move(store)) {}
+    ~TSharedPxStore() override
+    {
+        if (owner_ && store_->InTransaction()) {
+            try {
+                store_->Rollback();
+            } catch (...) {
+                // The journal is rolled back when the folder is opened next.
+            }
+        }
+    }
+
+    const std::string& Folder() const override { return store_->Folder(); }
+    std::vector<std::string> TableNames() override { return store_->TableNames(); }
+    bool TableExists(const std::string& name) override { return store_->TableExists(name); }
+    IBdeStoreTable& Table(const std::string& name) override { return store_->Table(name); }
+    void CreateTable(const std::string& name, const std::vector<PxFieldDef>& fields, int keyFieldCount,
+                     const std::vector<TBdeStoreIndex>& secondaryIndexes) override
+    {
+        CheckNotForeign();
+        store_->CreateTable(name, fields, keyFieldCount, secondaryIndexes);
+    }
+    void DropTable(const std::string& name) override
+    {
+        CheckNotForeign();
+        store_->DropTable(name);
+    }
+    void RenameTable(const std::string& from, const std::string& to) override
+    {
+        CheckNotForeign();
+        store_->RenameTable(from, to);
+    }
+
+    void StartTransaction() override
+    {
+        CheckNotForeign();
+        store_->StartTransaction();
+        owner_ = true;
+    }
+    void Commit() override
+    {
+        CheckNotForeign();
+        store_->Commit();
+        owner_ = false;
+    }
+    void Rollback() override
+    {
+        CheckNotForeign();
+        store_->Rollback();
+        owner_ = false;
+    }
+    bool InTransaction() const override { return owner_ && store_->InTransaction(); }
+
+private:
+    // Another handle's transaction is open on the folder.
+    void CheckNotForeign() const
+    {
+        if (!owner_ && store_->InTransaction())
+            throw EPxError(rtl::Format(kFolderInForeignTransaction, store_->Folder().c_str()));
+    }
+
+    std::shared_ptr<TPxStore> store_;
+    bool owner_ = false;
+};
+
+std::string CanonicalFolder(const std::string& folder)
+{
+    char* resolved = ::realpath(folder.c_str(), nullptr);
+    if (!resolved) return folder; // the engine reports the missing folder
+    std::string result(resolved);
+    std::free(resolved);
+    return result;
+}
+
 } // namespace
 
 std::unique_ptr<IBdeTableStore> BdeOpenPxStore(const std::string& folder, const TBdePxStoreOptions& options)
 {
-    return std::make_unique<TPxStore>(folder, options);
+    // A store with a file system of its own (tests) is never shared.
+    if (options.FileSystem) return std::make_unique<TPxStore>(folder, options);
+
+    static std::mutex mutex;
+    static std::map<std::string, std::weak_ptr<TPxStore>> stores;
+    const std::lock_guard<std::mutex> lock(mutex);
+    const std::string key = CanonicalFolder(folder);
+    std::shared_ptr<TPxStore> store = stores[key].lock();
+    if (!store) {
+        store = std::make_shared<TPxStore>(folder, options);
+        stores[key] = store;
+    }
+    return std::make_unique<TSharedPxStore>(std::move(store));
 }
 
 } // namespace bde

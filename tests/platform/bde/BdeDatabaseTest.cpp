@@ -304,5 +304,55 @@ TEST(Transactions, OpenCursorStopsAfterRollback)
     EXPECT_EQ(q->Field(0).AsInteger(), 2);
 }
 
+// Two database objects on one folder (the two halves of a pair kept together)
+// share the folder's tables and journal: what one writes the other reads, and
+// while one is in a transaction the other cannot change the folder.
+TEST(SharedFolder, TwoDatabasesSeeOneAnotherAndRespectATransaction)
+{
+    BdeFolder f;
+    f.CreateKeyed("T");
+    TBdeDatabase other;
+    f.Connect(other, f.folder.Path());
+    const auto execOn = [&](TBdeDatabase& d, const std::string& sql, const std::vector<rtl::Variant>& values) {
+        TBdeQuery q;
+        f.Bind(q, d);
+        q.SetSQL(sql);
+        for (std::size_t i = 0; i < values.size(); ++i) q.Params()[static_cast<int>(i)].SetValue(values[i]);
+        q.ExecSQL();
+        return q.RowsAffected();
+    };
+    const auto rowsOn = [&](TBdeDatabase& d) {
+        TBdeQuery q;
+        f.Bind(q, d);
+        q.SetSQL(R"(SELECT "ID", "NAME" FROM "T" ORDER BY "ID")");
+        q.Open();
+        return BdeFolder::ReadAll(q);
+    };
+    const std::string insert = R"(INSERT INTO "T" ("T"."ID", "T"."NAME") VALUES (:PARAM0, :PARAM1))";
+
+    EXPECT_EQ(execOn(f.db, insert, {rtl::Variant(std::int32_t(1)), rtl::Variant("one")}), 1);
+    EXPECT_EQ(rowsOn(other), (TextRows{{"1", "one"}}));
+    EXPECT_EQ(execOn(other, insert, {rtl::Variant(std::int32_t(2)), rtl::Variant("two")}), 1);
+    EXPECT_EQ(rowsOn(f.db), (TextRows{{"1", "one"}, {"2", "two"}}));
+
+    f.db.StartTransaction();
+    EXPECT_TRUE(f.db.InTransaction());
+    EXPECT_FALSE(other.InTransaction());
+    EXPECT_EQ(execOn(f.db, insert, {rtl::Variant(std::int32_t(3)), rtl::Variant("three")}), 1);
+    try {
+        execOn(other, insert, {rtl::Variant(std::int32_t(4)), rtl::Variant("four")});
+        ADD_FAILURE() << "a write during another database's transaction went through";
+    } catch (const rtl::Exception& e) {
+        EXPECT_NE(std::string(e.what()).find("in a transaction of another database"), std::string::npos) << e.what();
+    }
+    EXPECT_THROW(other.StartTransaction(), EPxError);
+    EXPECT_THROW(other.Commit(), EPxError);
+    f.db.Rollback();
+
+    EXPECT_EQ(rowsOn(other), (TextRows{{"1", "one"}, {"2", "two"}}));
+    EXPECT_EQ(execOn(other, insert, {rtl::Variant(std::int32_t(4)), rtl::Variant("four")}), 1);
+    EXPECT_EQ(rowsOn(f.db), (TextRows{{"1", "one"}, {"2", "two"}, {"4", "four"}}));
+}
+
 } // namespace
 } // namespace bde::test
