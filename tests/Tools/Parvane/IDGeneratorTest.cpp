@@ -1,20 +1,27 @@
-// Tests of the identifier generator on a Velmo database pair over the SQLite
-// test driver: attaching, block reservations written at once, identifiers in
-// order, new identifier spaces, the write-back at detach, and the rule that a
-// number once handed out is never handed out again, also after a rolled-back
-// transaction and after the program was killed.
+// Tests of the identifier generator on a Velmo database pair, over the SQLite
+// test driver and over the Paradox driver: attaching, block reservations
+// written at once, identifiers in order, new identifier spaces, the write-back
+// at detach, and the rule that a number once handed out is never handed out
+// again, also after a rolled-back transaction and after the program was
+// killed. The tests that make statements fail need the SQLite driver's fault
+// injection and run on it alone.
 //
-// "Writes nothing" is shown by making every statement on the system tables
-// fail for the duration: an operation that touched them would raise.
+// "Writes nothing" is shown on SQLite by making every statement on the system
+// tables fail for the duration: an operation that touched them would raise.
+// On Paradox every file of the database's folder must stay as it was.
 // Expected identifiers are written as (group << 32) | number by hand.
 #include "Tools/Parvane/IDGenerators.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <limits>
+#include <map>
 #include <memory>
+#include <ostream>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gmock/gmock.h>
@@ -22,7 +29,9 @@
 
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/NumText.h"
+#include "platform/rtl/Streams.h"
 #include "platform/rtl/SysUtils.h"
+#include "tests/support/PdoxOpener.h"
 #include "tests/support/SqliteUdb.h"
 #include "tests/support/VelmoFixture.h"
 
@@ -44,12 +53,39 @@ TSqliteUdb& Sqlite(IUdb& db) { return dynamic_cast<TSqliteUdb&>(db); }
 TRows DbCounter(IUdb& db) { return ReadRows(db, "VELMO_DBINFO", {"IDGROUP", "IDNUMBER"}); }
 TRows Spaces(IUdb& db) { return ReadRows(db, "VELMO_IDMAPER", {"IDCLASS", "LOCALID", "GLOBALID"}); }
 
-// f runs while every statement on the system tables fails.
+// Every file of a folder with its bytes.
+std::map<std::string, std::string> FolderBytes(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.is_regular_file()) files[entry.path().filename().string()] = rtl::ReadFileBytes(entry.path().string());
+    return files;
+}
+
+// The folder of a Paradox database, from its engine database's PATH line.
+std::string PdoxFolderOf(TBDEUdb& db)
+{
+    constexpr std::string_view kPath = "PATH=";
+    for (const std::string& line : db.Database().Params())
+        if (line.starts_with(kPath)) return line.substr(kPath.size());
+    ADD_FAILURE() << "no PATH line";
+    return {};
+}
+
+// f runs while every statement on the system tables fails (SQLite), or
+// leaves every file of the database as it was (Paradox).
 void ExpectNoStatements(IUdb& db, const std::function<void()>& f)
 {
-    Sqlite(db).FailStatementsContaining("VELMO_");
-    EXPECT_NO_THROW(f());
-    Sqlite(db).ClearFaults();
+    if (auto* sqlite = dynamic_cast<TSqliteUdb*>(&db)) {
+        sqlite->FailStatementsContaining("VELMO_");
+        EXPECT_NO_THROW(f());
+        sqlite->ClearFaults();
+    } else {
+        const std::string folder = PdoxFolderOf(dynamic_cast<TBDEUdb&>(db));
+        const auto before = FolderBytes(folder);
+        EXPECT_NO_THROW(f());
+        EXPECT_TRUE(FolderBytes(folder) == before) << "files of " << folder << " changed";
+    }
 }
 
 template <class E = rtl::Exception>
@@ -65,13 +101,29 @@ std::string ErrorOf(const std::function<void()>& f)
     return "nothing raised";
 }
 
-// A pair with counter (3, 5000) and the spaces 1 and 3, and a generator on it.
-class GeneratorTest : public testing::Test {
+// A driver the generator runs on; FaultInjection: statements can be made to fail.
+struct TGeneratorDriver {
+    const char* Name;
+    TUdbOpener (*Opener)();
+    bool FaultInjection;
+};
+
+void PrintTo(const TGeneratorDriver& driver, std::ostream* os) { *os << driver.Name; }
+
+const TGeneratorDriver kSqlite = {"Sqlite", &SqliteOpener, true};
+const TGeneratorDriver kParadox = {"Paradox", &PdoxOpener, false};
+
+std::string DriverName(const testing::TestParamInfo<TGeneratorDriver>& info) { return info.param.Name; }
+
+// A pair with counter (3, 5000) and the spaces 1 and 3 on the driver under
+// test, and a generator on it.
+class GeneratorTest : public testing::TestWithParam<TGeneratorDriver> {
 protected:
     explicit GeneratorTest(TVelmoDesc desc = TVelmoDesc().Counter(3, 5000).Space(1, "{S1}").Space(3, "{S3}"))
-        : db(desc)
+        : db(desc, Opener())
     {
     }
+    static TUdbOpener Opener() { return GetParam().Opener(); }
     IUdb& Db() { return db.Spatial(); }
     void Attach(std::uint16_t blockSize = 100) { gen.Init(db.SpatialDb().get(), blockSize); }
 
@@ -79,16 +131,18 @@ protected:
     TIDGenerator gen;
 };
 
-// The groups of behaviour, all on the same fixture.
+// The groups of behaviour, all on the same fixture; GeneratorFaults holds the
+// tests that make statements or commits fail.
 using GeneratorInit = GeneratorTest;
 using GeneratorReserve = GeneratorTest;
 using GeneratorSwitch = GeneratorTest;
 using GeneratorDone = GeneratorTest;
 using GeneratorNoReuse = GeneratorTest;
+using GeneratorFaults = GeneratorTest;
 
 // ---- attaching ----------------------------------------------------------------------------
 
-TEST_F(GeneratorInit, InitReadsGroupNumberAndSpacesInCursorOrder)
+TEST_P(GeneratorInit, InitReadsGroupNumberAndSpacesInCursorOrder)
 {
     EXPECT_EQ(gen.BlockSize(), 1);
     Attach(100);
@@ -104,9 +158,9 @@ TEST_F(GeneratorInit, InitReadsGroupNumberAndSpacesInCursorOrder)
     EXPECT_FALSE(gen.RewritePending());
 }
 
-TEST_F(GeneratorInit, NullCounterColumnsReadAsZero)
+TEST_P(GeneratorInit, NullCounterColumnsReadAsZero)
 {
-    TVelmoDbPair pair(TVelmoDesc().NoDbInfo().Row("VELMO_DBINFO", {{"DBID", rtl::Variant("{X}")}}));
+    TVelmoDbPair pair(TVelmoDesc().NoDbInfo().Row("VELMO_DBINFO", {{"DBID", rtl::Variant("{X}")}}), Opener());
     TIDGenerator g;
     g.Init(pair.SpatialDb().get(), 7);
     EXPECT_EQ(g.IDGroup(), 0);
@@ -114,7 +168,7 @@ TEST_F(GeneratorInit, NullCounterColumnsReadAsZero)
     EXPECT_TRUE(g.IDSpaces().empty());
 }
 
-TEST_F(GeneratorInit, BlockSizeZeroBecomesOne)
+TEST_P(GeneratorInit, BlockSizeZeroBecomesOne)
 {
     Attach(0);
     EXPECT_EQ(gen.BlockSize(), 1);
@@ -124,7 +178,7 @@ TEST_F(GeneratorInit, BlockSizeZeroBecomesOne)
     EXPECT_EQ(gen.BlockSize(), 65535);
 }
 
-TEST_F(GeneratorInit, InitWithoutDatabaseDoesNothingAtAll)
+TEST_P(GeneratorInit, InitWithoutDatabaseDoesNothingAtAll)
 {
     Attach(100);
     gen.NextID();
@@ -134,10 +188,10 @@ TEST_F(GeneratorInit, InitWithoutDatabaseDoesNothingAtAll)
     EXPECT_EQ(gen.IDNumber(), 5001);
 }
 
-TEST_F(GeneratorInit, AttachingAgainReplacesTheStateReadBefore)
+TEST_P(GeneratorInit, AttachingAgainReplacesTheStateReadBefore)
 {
     Attach();
-    TVelmoDbPair other(TVelmoDesc().Counter(8, 80).Space(8, "{S8}"));
+    TVelmoDbPair other(TVelmoDesc().Counter(8, 80).Space(8, "{S8}"), Opener());
     gen.Init(other.SpatialDb().get(), 10);
     EXPECT_EQ(gen.IDGroup(), 8);
     EXPECT_EQ(gen.IDNumber(), 80);
@@ -146,7 +200,7 @@ TEST_F(GeneratorInit, AttachingAgainReplacesTheStateReadBefore)
 
 // A failed attach leaves the generator detached: nothing is issued and Done
 // writes neither the old database's counter nor anything else anywhere.
-TEST_F(GeneratorInit, FailedInitLeavesTheGeneratorDetached)
+TEST_P(GeneratorFaults, FailedInitLeavesTheGeneratorDetached)
 {
     const struct {
         const char* name;
@@ -154,12 +208,12 @@ TEST_F(GeneratorInit, FailedInitLeavesTheGeneratorDetached)
     } kCases[] = {{"counter read fails", 1}, {"spaces read fails", 2}};
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        TVelmoDbPair pair(TVelmoDesc().Counter(3, 5000).Space(3, "{S3}"));
+        TVelmoDbPair pair(TVelmoDesc().Counter(3, 5000).Space(3, "{S3}"), Opener());
         TIDGenerator g;
         g.Init(pair.SpatialDb().get(), 100);
         EXPECT_EQ(g.NextID(), G(3, 5001));
 
-        TVelmoDbPair other(TVelmoDesc().Counter(7, 700).Space(7, "{S7}"));
+        TVelmoDbPair other(TVelmoDesc().Counter(7, 700).Space(7, "{S7}"), Opener());
         Sqlite(other.Spatial()).FailStatement(c.failingStatement);
         EXPECT_THROW(g.Init(other.SpatialDb().get(), 100), EUdbException);
         EXPECT_EQ(g.Db(), nullptr);
@@ -173,9 +227,9 @@ TEST_F(GeneratorInit, FailedInitLeavesTheGeneratorDetached)
     }
 }
 
-TEST_F(GeneratorInit, DbInfoWithoutItsRowFailsTheAttach)
+TEST_P(GeneratorInit, DbInfoWithoutItsRowFailsTheAttach)
 {
-    TVelmoDbPair pair(TVelmoDesc().NoDbInfo());
+    TVelmoDbPair pair(TVelmoDesc().NoDbInfo(), Opener());
     TIDGenerator g;
     EXPECT_THROW(g.Init(pair.SpatialDb().get(), 100), EUdbException);
     EXPECT_EQ(g.Db(), nullptr);
@@ -183,7 +237,7 @@ TEST_F(GeneratorInit, DbInfoWithoutItsRowFailsTheAttach)
 
 // ---- reserving and issuing ----------------------------------------------------------------
 
-TEST_F(GeneratorReserve, FirstNextIdReservesABlockAndTheNextOnesOnlyCount)
+TEST_P(GeneratorReserve, FirstNextIdReservesABlockAndTheNextOnesOnlyCount)
 {
     Attach(100);
     EXPECT_EQ(gen.NextID(), G(3, 5001));
@@ -197,7 +251,7 @@ TEST_F(GeneratorReserve, FirstNextIdReservesABlockAndTheNextOnesOnlyCount)
     EXPECT_EQ(gen.IDNumber(), 5101);
 }
 
-TEST_F(GeneratorReserve, ReserveWritesTheNewBoundAtOnce)
+TEST_P(GeneratorReserve, ReserveWritesTheNewBoundAtOnce)
 {
     Attach(100);
     EXPECT_EQ(gen.Reserve(50), 50);
@@ -209,7 +263,7 @@ TEST_F(GeneratorReserve, ReserveWritesTheNewBoundAtOnce)
     EXPECT_EQ(DbCounter(Db()), (TRows{{"3", "5150"}}));
 }
 
-TEST_F(GeneratorReserve, ReserveWithEnoughLeftWritesNothingAndTellsWhatIsLeft)
+TEST_P(GeneratorReserve, ReserveWithEnoughLeftWritesNothingAndTellsWhatIsLeft)
 {
     Attach(100);
     gen.Reserve(30);
@@ -221,7 +275,7 @@ TEST_F(GeneratorReserve, ReserveWithEnoughLeftWritesNothingAndTellsWhatIsLeft)
     EXPECT_EQ(DbCounter(Db()), (TRows{{"3", "5041"}}));
 }
 
-TEST_F(GeneratorReserve, BoundStopsAtTheLargestNumber)
+TEST_P(GeneratorReserve, BoundStopsAtTheLargestNumber)
 {
     const struct {
         const char* name;
@@ -237,7 +291,7 @@ TEST_F(GeneratorReserve, BoundStopsAtTheLargestNumber)
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        TVelmoDbPair pair(TVelmoDesc().Counter(3, c.start).Space(3, "{S3}"));
+        TVelmoDbPair pair(TVelmoDesc().Counter(3, c.start).Space(3, "{S3}"), Opener());
         TIDGenerator g;
         g.Init(pair.SpatialDb().get(), 100);
         EXPECT_EQ(g.Reserve(c.count), c.result);
@@ -246,9 +300,9 @@ TEST_F(GeneratorReserve, BoundStopsAtTheLargestNumber)
     }
 }
 
-TEST_F(GeneratorReserve, NumbersRunOutIntoANewIdentifierSpace)
+TEST_P(GeneratorReserve, NumbersRunOutIntoANewIdentifierSpace)
 {
-    TVelmoDbPair pair(TVelmoDesc().Counter(3, kMax - 1).Space(1, "{S1}").Space(3, "{S3}"));
+    TVelmoDbPair pair(TVelmoDesc().Counter(3, kMax - 1).Space(1, "{S1}").Space(3, "{S3}"), Opener());
     TIDGenerator g;
     g.Init(pair.SpatialDb().get(), 100);
     EXPECT_EQ(g.NextID(), G(3, 2147483647u)); // the last number of the group
@@ -261,7 +315,7 @@ TEST_F(GeneratorReserve, NumbersRunOutIntoANewIdentifierSpace)
     EXPECT_EQ(g.NextID(), G(2, 1001));
 }
 
-TEST_F(GeneratorReserve, CountBelowOneIsABrokenPrecondition)
+TEST_P(GeneratorReserve, CountBelowOneIsABrokenPrecondition)
 {
     Attach();
     for (const std::int32_t count : {0, -1, std::numeric_limits<std::int32_t>::min()}) {
@@ -272,7 +326,7 @@ TEST_F(GeneratorReserve, CountBelowOneIsABrokenPrecondition)
     EXPECT_EQ(gen.Reserved(), 5000);
 }
 
-TEST_F(GeneratorReserve, DetachedOrClosedGeneratorIssuesNothing)
+TEST_P(GeneratorReserve, DetachedOrClosedGeneratorIssuesNothing)
 {
     const struct {
         const char* name;
@@ -294,7 +348,7 @@ TEST_F(GeneratorReserve, DetachedOrClosedGeneratorIssuesNothing)
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        TVelmoDbPair pair(TVelmoDesc().Counter(3, 5000).Space(3, "{S3}"));
+        TVelmoDbPair pair(TVelmoDesc().Counter(3, 5000).Space(3, "{S3}"), Opener());
         TIDGenerator g;
         c.prepare(g, pair);
         EXPECT_EQ(ErrorOf([&] { g.NextID(); }), kNotInitialized);
@@ -309,7 +363,7 @@ TEST_F(GeneratorReserve, DetachedOrClosedGeneratorIssuesNothing)
 
 // ---- identifier spaces ----------------------------------------------------------------------
 
-TEST_F(GeneratorSwitch, NewSpaceTakesTheLowestFreeGroupANewGuidAndStartsAtOneThousand)
+TEST_P(GeneratorSwitch, NewSpaceTakesTheLowestFreeGroupANewGuidAndStartsAtOneThousand)
 {
     const struct {
         const char* name;
@@ -327,7 +381,7 @@ TEST_F(GeneratorSwitch, NewSpaceTakesTheLowestFreeGroupANewGuidAndStartsAtOneTho
         SCOPED_TRACE(c.name);
         TVelmoDesc desc = TVelmoDesc().Counter(c.groups.empty() ? 0 : c.groups.front(), 4000);
         for (const std::int32_t group : c.groups) desc.Space(group, "{G" + rtl::IntToStr(group) + "}");
-        TVelmoDbPair pair(desc);
+        TVelmoDbPair pair(desc, Opener());
         TIDGenerator g;
         g.Init(pair.SpatialDb().get(), 100);
 
@@ -350,9 +404,9 @@ TEST_F(GeneratorSwitch, NewSpaceTakesTheLowestFreeGroupANewGuidAndStartsAtOneTho
     }
 }
 
-TEST_F(GeneratorSwitch, SwitchOnAnUnusedGroupDoesNothingUnlessForced)
+TEST_P(GeneratorSwitch, SwitchOnAnUnusedGroupDoesNothingUnlessForced)
 {
-    TVelmoDbPair fresh(TVelmoDesc().Counter(3, 1000).Space(3, "{S3}"));
+    TVelmoDbPair fresh(TVelmoDesc().Counter(3, 1000).Space(3, "{S3}"), Opener());
     TIDGenerator g;
     g.Init(fresh.SpatialDb().get(), 100);
     std::string guid = "untouched";
@@ -365,7 +419,7 @@ TEST_F(GeneratorSwitch, SwitchOnAnUnusedGroupDoesNothingUnlessForced)
     EXPECT_EQ(guid.size(), 38u);
 }
 
-TEST_F(GeneratorSwitch, EverySwitchOpensAnotherGroupWithAnotherGuid)
+TEST_P(GeneratorSwitch, EverySwitchOpensAnotherGroupWithAnotherGuid)
 {
     Attach();
     std::set<std::string> guids = {"{S1}", "{S3}"};
@@ -380,7 +434,7 @@ TEST_F(GeneratorSwitch, EverySwitchOpensAnotherGroupWithAnotherGuid)
     EXPECT_EQ(Spaces(Db()).size(), 5u);
 }
 
-TEST_F(GeneratorSwitch, FailedCounterUpdateOfASwitchKeepsTheInsertedSpaceAndTheOldCounters)
+TEST_P(GeneratorFaults, FailedCounterUpdateOfASwitchKeepsTheInsertedSpaceAndTheOldCounters)
 {
     Attach();
     gen.NextID();
@@ -399,7 +453,7 @@ TEST_F(GeneratorSwitch, FailedCounterUpdateOfASwitchKeepsTheInsertedSpaceAndTheO
     EXPECT_EQ(gen.IDGroup(), 4);
 }
 
-TEST_F(GeneratorSwitch, GroupBeyondSixteenBitsIsRefused)
+TEST_P(GeneratorSwitch, GroupBeyondSixteenBitsIsRefused)
 {
     const struct {
         const char* name;
@@ -410,7 +464,7 @@ TEST_F(GeneratorSwitch, GroupBeyondSixteenBitsIsRefused)
         SCOPED_TRACE(c.name);
         TVelmoDesc desc = TVelmoDesc().Counter(1, 5000);
         for (std::int32_t group = 1; group <= c.spaces; ++group) desc.Space(group, "{G" + rtl::IntToStr(group) + "}");
-        TVelmoDbPair pair(desc);
+        TVelmoDbPair pair(desc, Opener());
         TIDGenerator g;
         g.Init(pair.SpatialDb().get(), 100);
         g.NextID();
@@ -432,7 +486,7 @@ TEST_F(GeneratorSwitch, GroupBeyondSixteenBitsIsRefused)
 
 // ---- detaching ------------------------------------------------------------------------------
 
-TEST_F(GeneratorDone, DoneWritesBackGroupAndLastIssuedNumber)
+TEST_P(GeneratorDone, DoneWritesBackGroupAndLastIssuedNumber)
 {
     Attach(100);
     EXPECT_EQ(gen.NextID(), G(3, 5001));
@@ -448,7 +502,7 @@ TEST_F(GeneratorDone, DoneWritesBackGroupAndLastIssuedNumber)
     EXPECT_EQ(next.NextID(), G(3, 5002));
 }
 
-TEST_F(GeneratorDone, DoneAfterASwitchWritesTheNewGroup)
+TEST_P(GeneratorDone, DoneAfterASwitchWritesTheNewGroup)
 {
     Attach(100);
     gen.NextID();
@@ -460,7 +514,7 @@ TEST_F(GeneratorDone, DoneAfterASwitchWritesTheNewGroup)
     EXPECT_EQ(DbCounter(Db()), (TRows{{"2", "1002"}}));
 }
 
-TEST_F(GeneratorDone, DoneNeverFailsAndDetachesAllTheSame)
+TEST_P(GeneratorFaults, DoneNeverFailsAndDetachesAllTheSame)
 {
     Attach();
     gen.NextID();
@@ -474,6 +528,16 @@ TEST_F(GeneratorDone, DoneNeverFailsAndDetachesAllTheSame)
     Db().Close();
     EXPECT_NO_THROW(gen.Done());
     EXPECT_EQ(gen.Db(), nullptr);
+}
+
+TEST_P(GeneratorDone, DoneOnAClosedDatabaseDetaches)
+{
+    Attach();
+    gen.NextID();
+    Db().Close();
+    EXPECT_NO_THROW(gen.Done());
+    EXPECT_EQ(gen.Db(), nullptr);
+    EXPECT_TRUE(gen.IDSpaces().empty());
 }
 
 // ---- no number is handed out twice ------------------------------------------------------------
@@ -497,13 +561,15 @@ void ExpectNoReuse(TVelmoDbPair& db, const std::vector<BinID>& handedOut)
     fresh.Done();
 }
 
-TEST_F(GeneratorNoReuse, NumbersHandedOutAreNeverHandedOutAgain)
+TEST_P(GeneratorNoReuse, NumbersHandedOutAreNeverHandedOutAgain)
 {
     struct Case {
         const char* name;
         // Runs on the attached generator (counter 3, 5000; block 10) and
         // returns the identifiers it handed out.
         std::function<std::vector<BinID>(TIDGenerator&, IUdb&)> run;
+        // The case makes a statement or a commit fail.
+        bool injectsFaults = false;
     };
     const auto issue = [](TIDGenerator& g, int n, std::vector<BinID>& out) {
         for (int i = 0; i < n; ++i) out.push_back(g.NextID());
@@ -562,7 +628,8 @@ TEST_F(GeneratorNoReuse, NumbersHandedOutAreNeverHandedOutAgain)
              spatial.Rollback();
              g.TransactionEnded();
              return out;
-         }},
+         },
+         true},
         {"committed transaction",
          [&](TIDGenerator& g, IUdb& spatial) {
              std::vector<BinID> out;
@@ -629,11 +696,13 @@ TEST_F(GeneratorNoReuse, NumbersHandedOutAreNeverHandedOutAgain)
              g.TransactionEnded();
              EXPECT_FALSE(g.RewritePending());
              return out;
-         }},
+         },
+         true},
     };
     for (const Case& c : kCases) {
+        if (c.injectsFaults && !GetParam().FaultInjection) continue;
         SCOPED_TRACE(c.name);
-        TVelmoDbPair pair(TVelmoDesc().Counter(3, 5000).Space(1, "{S1}").Space(3, "{S3}"));
+        TVelmoDbPair pair(TVelmoDesc().Counter(3, 5000).Space(1, "{S1}").Space(3, "{S3}"), Opener());
         std::vector<BinID> handedOut;
         {
             auto g = std::make_unique<TIDGenerator>();
@@ -645,7 +714,7 @@ TEST_F(GeneratorNoReuse, NumbersHandedOutAreNeverHandedOutAgain)
     }
 }
 
-TEST_F(GeneratorNoReuse, TransactionEndedWithNothingPendingWritesNothing)
+TEST_P(GeneratorNoReuse, TransactionEndedWithNothingPendingWritesNothing)
 {
     Attach();
     gen.NextID();
@@ -653,5 +722,12 @@ TEST_F(GeneratorNoReuse, TransactionEndedWithNothingPendingWritesNothing)
     TIDGenerator detached;
     EXPECT_NO_THROW(detached.TransactionEnded());
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorInit, testing::Values(kSqlite, kParadox), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorReserve, testing::Values(kSqlite, kParadox), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorSwitch, testing::Values(kSqlite, kParadox), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorDone, testing::Values(kSqlite, kParadox), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorNoReuse, testing::Values(kSqlite, kParadox), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorFaults, testing::Values(kSqlite), DriverName);
 
 } // namespace

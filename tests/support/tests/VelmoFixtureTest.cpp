@@ -1,9 +1,14 @@
 // Tests of the Velmo test database pair: the tables it creates (the system
 // tables with the two deployed extra columns), what a description puts into
 // them, the sector blobs it builds, the reading helpers, and that it reaches
-// its databases only through the opener it is given.
+// its databases only through the opener it is given. Everything that goes
+// through a database runs on the SQLite test driver and on the Paradox driver.
 #include "tests/support/VelmoFixture.h"
 
+#include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +19,7 @@
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/NumText.h"
 #include "platform/rtl/SysUtils.h"
+#include "tests/support/PdoxOpener.h"
 #include "tests/support/SqliteUdb.h"
 
 namespace {
@@ -41,6 +47,65 @@ std::vector<std::string> ReadFields(IUdb& db, const std::string& table)
     return out;
 }
 
+// A driver the pair runs on, the widest String and Binary columns its tables
+// get (0: as defined), and whether a table keeps the fields of its primary key
+// in front (as Paradox records do) rather than where they were defined.
+struct TPairDriver {
+    const char* Name;
+    TUdbOpener (*Opener)();
+    std::int32_t MaxString;
+    std::int32_t MaxBinary;
+    bool KeyFieldsFirst;
+};
+
+void PrintTo(const TPairDriver& driver, std::ostream* os) { *os << driver.Name; }
+
+const TPairDriver kDrivers[] = {
+    {"Sqlite", &SqliteOpener, 0, 0, false},
+    {"Paradox", &PdoxOpener, 255, 240, true},
+};
+
+class VelmoPairTest : public ::testing::TestWithParam<TPairDriver> {
+protected:
+    static TUdbOpener Opener() { return GetParam().Opener(); }
+
+    // The field as the driver's tables hold it.
+    static TUdbFieldDef AsStored(TUdbFieldDef f)
+    {
+        const TUdbDataType base = BaseDataType(f.DataType);
+        const std::int32_t max = base == udtString ? GetParam().MaxString : base == udtBinary ? GetParam().MaxBinary : 0;
+        if (max > 0) f.Size = std::min(f.Size, max);
+        return f;
+    }
+
+    // The fields in the order the driver's tables hold them, for the primary
+    // key "A;B;...".
+    static std::vector<TUdbFieldDef> InStoredOrder(std::vector<TUdbFieldDef> fields, const std::string& key)
+    {
+        if (!GetParam().KeyFieldsFirst) return fields;
+        auto front = fields.begin();
+        for (std::size_t start = 0; start <= key.size();) {
+            const std::size_t end = std::min(key.find(';', start), key.size());
+            const std::string name = key.substr(start, end - start);
+            const auto it = std::find_if(front, fields.end(), [&](const TUdbFieldDef& f) { return f.Name == name; });
+            if (it != fields.end()) {
+                std::rotate(front, it, std::next(it));
+                ++front;
+            }
+            start = end + 1;
+        }
+        return fields;
+    }
+};
+
+std::string DriverName(const ::testing::TestParamInfo<TPairDriver>& info) { return info.param.Name; }
+
+using VelmoFixtureTables = VelmoPairTest;
+using VelmoFixtureFill = VelmoPairTest;
+using VelmoFixtureSectors = VelmoPairTest;
+using VelmoFixtureReadingBack = VelmoPairTest;
+using VelmoFixtureOpener = VelmoPairTest;
+
 std::string PrimaryKeyOf(IUdb& db, const std::string& table)
 {
     const rtl::RefPtr<IUdbTableDef> def = db.GetTableDef(table);
@@ -51,27 +116,30 @@ std::string PrimaryKeyOf(IUdb& db, const std::string& table)
 
 // ---- structure ------------------------------------------------------------------------
 
-TEST(VelmoFixtureTables, SystemTablesAreCreatedAsDefinedPlusTheDeployedColumns)
+TEST_P(VelmoFixtureTables, SystemTablesAreCreatedAsDefinedPlusTheDeployedColumns)
 {
-    TVelmoDbPair db;
+    TVelmoDbPair db(Opener());
     for (const TSysTableDef& def : SysTableDefs()) {
         SCOPED_TRACE(def.Name);
         ASSERT_TRUE(db.Spatial().TableExists(def.Name));
+        std::vector<TUdbFieldDef> fields = def.Fields;
+        if (def.Name == "VELMO_IDMAPER") fields.push_back({"IDCLASS", udtInteger, 0, false});
+        if (def.Name == "VELMO_OBJINFO") fields.push_back({"ID", udtString, 12, true});
+        const std::string key = def.Name == "VELMO_OBJINFO" ? "ID" : def.Indexes[0].Fields;
         std::vector<std::string> expected;
-        for (const TUdbFieldDef& f : def.Fields) expected.push_back(Describe(f));
-        if (def.Name == "VELMO_IDMAPER") expected.push_back("IDCLASS Integer");
-        if (def.Name == "VELMO_OBJINFO") expected.push_back("ID String(12) R");
+        for (const TUdbFieldDef& f : InStoredOrder(fields, key)) expected.push_back(Describe(AsStored(f)));
         EXPECT_EQ(ReadFields(db.Spatial(), def.Name), expected);
-        EXPECT_EQ(PrimaryKeyOf(db.Spatial(), def.Name), def.Name == "VELMO_OBJINFO" ? "ID" : def.Indexes[0].Fields);
+        EXPECT_EQ(PrimaryKeyOf(db.Spatial(), def.Name), key);
         for (std::size_t i = 1; i < def.Indexes.size(); ++i)
             EXPECT_GE(db.Spatial().GetTableDef(def.Name)->FindIndex(def.Indexes[i].Fields), 0) << def.Indexes[i].Fields;
     }
 }
 
-TEST(VelmoFixtureTables, ObjectIndexHoldsOneRowPerObjectOfASector)
+TEST_P(VelmoFixtureTables, ObjectIndexHoldsOneRowPerObjectOfASector)
 {
     TVelmoDbPair db(
-        TVelmoDesc().Sector(TSectorDesc(Id(1, 10), Id(1, 2), {{Id(1, 11), {}}, {Id(1, 12), {}}, {Id(1, 13), {}}})));
+        TVelmoDesc().Sector(TSectorDesc(Id(1, 10), Id(1, 2), {{Id(1, 11), {}}, {Id(1, 12), {}}, {Id(1, 13), {}}})),
+        Opener());
     EXPECT_EQ(ReadRows(db.Spatial(), "VELMO_OBJINFO", {"ID", "LAYERID", "SECTORID"}),
               (TRows{{Id(1, 11), Id(1, 2), Id(1, 10)}, {Id(1, 12), Id(1, 2), Id(1, 10)}, {Id(1, 13), Id(1, 2), Id(1, 10)}}));
     // The same object twice is refused: ID is the key.
@@ -110,9 +178,9 @@ TVelmoDesc Sample()
         .Row("VELMO_ACL", {{"OBJECTID", Variant(Id(1, 1))}, {"SUBCLASSID", Variant("NOID")}, {"USERID", Variant("U")}});
 }
 
-TEST(VelmoFixtureFill, EveryPartOfTheDescriptionLandsInItsTable)
+TEST_P(VelmoFixtureFill, EveryPartOfTheDescriptionLandsInItsTable)
 {
-    TVelmoDbPair db(Sample());
+    TVelmoDbPair db(Sample(), Opener());
     IUdb& s = db.Spatial();
     const struct {
         const char* table;
@@ -148,9 +216,9 @@ TEST(VelmoFixtureFill, EveryPartOfTheDescriptionLandsInItsTable)
     for (const auto& c : kCases) EXPECT_EQ(ReadRows(s, c.table, c.columns), c.expected) << c.table;
 }
 
-TEST(VelmoFixtureFill, SemanticTablesAreCreatedWithTheirRowsUnlessMissing)
+TEST_P(VelmoFixtureFill, SemanticTablesAreCreatedWithTheirRowsUnlessMissing)
 {
-    TVelmoDbPair db(Sample());
+    TVelmoDbPair db(Sample(), Opener());
     EXPECT_TRUE(db.Semantic().TableExists("ROADS"));
     EXPECT_FALSE(db.Semantic().TableExists("GONE"));
     EXPECT_EQ(ReadRows(db.Semantic(), "ROADS", {"ID", "VALUE"}, true),
@@ -159,20 +227,20 @@ TEST(VelmoFixtureFill, SemanticTablesAreCreatedWithTheirRowsUnlessMissing)
     EXPECT_FALSE(db.Semantic().TableExists("VELMO_DBINFO"));
 }
 
-TEST(VelmoFixtureFill, EmptyDescriptionLeavesEveryTableEmptyButDbInfo)
+TEST_P(VelmoFixtureFill, EmptyDescriptionLeavesEveryTableEmptyButDbInfo)
 {
-    TVelmoDbPair db(TVelmoDesc{});
+    TVelmoDbPair db(TVelmoDesc{}, Opener());
     EXPECT_EQ(ReadRows(db.Spatial(), "VELMO_DBINFO", {"IDGROUP", "IDNUMBER", "VERSION"}), (TRows{{"1", "1000", "265"}}));
     for (const TSysTableDef& def : SysTableDefs())
         if (def.Name != "VELMO_DBINFO") {
             EXPECT_EQ(CountRows(db.Spatial(), def.Name), 0) << def.Name;
         }
 
-    TVelmoDbPair bare(TVelmoDesc().NoDbInfo());
+    TVelmoDbPair bare(TVelmoDesc().NoDbInfo(), Opener());
     EXPECT_EQ(CountRows(bare.Spatial(), "VELMO_DBINFO"), 0);
 }
 
-TEST(VelmoFixtureFill, BadDescriptionsAreRefusedAndFillNothing)
+TEST_P(VelmoFixtureFill, BadDescriptionsAreRefusedAndFillNothing)
 {
     const struct {
         const char* name;
@@ -187,7 +255,7 @@ TEST(VelmoFixtureFill, BadDescriptionsAreRefusedAndFillNothing)
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(c.name);
-        TVelmoDbPair db;
+        TVelmoDbPair db(Opener());
         try {
             db.Fill(c.desc);
             ADD_FAILURE() << "no error";
@@ -210,7 +278,7 @@ std::vector<std::uint8_t> IdField(const std::string& text)
     return out;
 }
 
-TEST(VelmoFixtureSectors, BlobOfObjectsIsTheCurrentSectorFormat)
+TEST(VelmoFixtureSectorFormat, BlobOfObjectsIsTheCurrentSectorFormat)
 {
     // F3 FF, version 287, one object: its identifier, 32 zero bytes, one
     // shape: the empty outline (eight zero bytes) and the style identifier.
@@ -227,22 +295,24 @@ TEST(VelmoFixtureSectors, BlobOfObjectsIsTheCurrentSectorFormat)
     EXPECT_EQ(SectorBlob({}), (std::vector<std::uint8_t>{0xF3, 0xFF, 0x1F, 0x01, 0x00, 0x00}));
 }
 
-TEST(VelmoFixtureSectors, StoredObjectsReadBackWithTheirStyles)
+TEST_P(VelmoFixtureSectors, StoredObjectsReadBackWithTheirStyles)
 {
     const std::vector<TObjectDesc> objects = {
         {Id(3, 11), {Id(1, 9), Id(1, 19)}}, {Id(3, 12), {}}, {Id(3, 13), {Id(1, 9)}}};
-    TVelmoDbPair db(TVelmoDesc().Sector(TSectorDesc(Id(1, 10), Id(1, 8), objects)).Sector(TSectorDesc(Id(1, 20), Id(1, 8))));
+    TVelmoDbPair db(TVelmoDesc().Sector(TSectorDesc(Id(1, 10), Id(1, 8), objects)).Sector(TSectorDesc(Id(1, 20), Id(1, 8))),
+                    Opener());
     EXPECT_EQ(ReadSectorObjects(db.Spatial(), Id(1, 10)), objects);
     EXPECT_THAT(ReadSectorObjects(db.Spatial(), Id(1, 20)), IsEmpty());
     EXPECT_THROW(ReadSectorObjects(db.Spatial(), Id(1, 99)), rtl::Exception);
 }
 
-TEST(VelmoFixtureSectors, GivenBlobBytesAreStoredAsTheyAre)
+TEST_P(VelmoFixtureSectors, GivenBlobBytesAreStoredAsTheyAre)
 {
     const rtl::ByteArray raw = {0x00, 0x00, 0xDE, 0xAD};
     TVelmoDbPair db(TVelmoDesc()
                         .Sector(TSectorDesc(Id(1, 10), Id(1, 8), {{Id(3, 11), {}}}).Blob(raw))
-                        .Sector(TSectorDesc(Id(1, 11), Id(1, 8), {{Id(3, 12), {}}}).WithoutObjInfo()));
+                        .Sector(TSectorDesc(Id(1, 11), Id(1, 8), {{Id(3, 12), {}}}).WithoutObjInfo()),
+                    Opener());
     EXPECT_EQ(ReadValue(db.Spatial(), "VELMO_SECTORS", "OBJECTS", "ID", Id(1, 10)).AsBytes(), raw);
     // Objects still describe the index rows; ObjInfo false leaves them out.
     EXPECT_EQ(ReadRows(db.Spatial(), "VELMO_OBJINFO", {"ID", "SECTORID"}), (TRows{{Id(3, 11), Id(1, 10)}}));
@@ -267,9 +337,9 @@ TEST(VelmoFixtureReading, CellTexts)
     for (const auto& c : kCases) EXPECT_EQ(CellText(c.value), c.text) << c.name;
 }
 
-TEST(VelmoFixtureReading, RowsSortedOrInCursorOrderAndSingleValues)
+TEST_P(VelmoFixtureReadingBack, RowsSortedOrInCursorOrderAndSingleValues)
 {
-    TVelmoDbPair db(TVelmoDesc().Area(Id(1, 3), "c").Area(Id(1, 1), "a").Area(Id(1, 2), "b"));
+    TVelmoDbPair db(TVelmoDesc().Area(Id(1, 3), "c").Area(Id(1, 1), "a").Area(Id(1, 2), "b"), Opener());
     EXPECT_EQ(ReadRows(db.Spatial(), "VELMO_AREAS", {"AREANAME"}), (TRows{{"a"}, {"b"}, {"c"}}));
     EXPECT_EQ(ReadRows(db.Spatial(), "VELMO_AREAS", {"AREANAME", "BOUNDSL"}, true).size(), 3u);
     EXPECT_EQ(ReadValue(db.Spatial(), "VELMO_AREAS", "AREANAME", "ID", Id(1, 2)).AsString(), "b");
@@ -280,13 +350,13 @@ TEST(VelmoFixtureReading, RowsSortedOrInCursorOrderAndSingleValues)
 
 // ---- the opener -------------------------------------------------------------------------
 
-TEST(VelmoFixtureOpener, DatabasesAreReachedOnlyThroughTheOpener)
+TEST_P(VelmoFixtureOpener, DatabasesAreReachedOnlyThroughTheOpener)
 {
     std::vector<std::string> calls;
-    const TUdbOpener sqlite = SqliteOpener();
+    const TUdbOpener driver = Opener();
     const TUdbOpener recording = [&](const std::string& folder, const std::string& name) {
         calls.push_back(name);
-        return sqlite(folder, name);
+        return driver(folder, name);
     };
     TVelmoDbPair db(TVelmoDesc().Area(Id(1, 1), "a"), recording);
     EXPECT_THAT(calls, ElementsAre("spatial", "semantic"));
@@ -302,24 +372,30 @@ TEST(VelmoFixtureOpener, DatabasesAreReachedOnlyThroughTheOpener)
     EXPECT_EQ(CountRows(db.Spatial(), "VELMO_AREAS"), 1);
 }
 
-TEST(VelmoFixtureOpener, ReopenDropsWhatAnOpenTransactionHeld)
+TEST_P(VelmoFixtureOpener, ReopenDropsWhatAnOpenTransactionHeld)
 {
-    TVelmoDbPair db;
+    TVelmoDbPair db(Opener());
     db.Spatial().StartTransaction();
     InsertRow(db.Spatial(), "VELMO_AREAS", {{"ID", Variant(Id(1, 1))}});
     db.Reopen();
     EXPECT_EQ(CountRows(db.Spatial(), "VELMO_AREAS"), 0);
 }
 
-TEST(VelmoFixtureOpener, FolderIsRemovedWithThePair)
+TEST_P(VelmoFixtureOpener, FolderIsRemovedWithThePair)
 {
     std::string folder;
     {
-        TVelmoDbPair db;
+        TVelmoDbPair db(Opener());
         folder = db.Folder();
         EXPECT_TRUE(rtl::DirectoryExists(folder));
     }
     EXPECT_FALSE(rtl::DirectoryExists(folder));
 }
+
+INSTANTIATE_TEST_SUITE_P(Drivers, VelmoFixtureTables, ::testing::ValuesIn(kDrivers), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, VelmoFixtureFill, ::testing::ValuesIn(kDrivers), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, VelmoFixtureSectors, ::testing::ValuesIn(kDrivers), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, VelmoFixtureReadingBack, ::testing::ValuesIn(kDrivers), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, VelmoFixtureOpener, ::testing::ValuesIn(kDrivers), DriverName);
 
 } // namespace
