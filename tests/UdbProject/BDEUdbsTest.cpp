@@ -4,6 +4,7 @@
 // index naming, and changing a table by renaming it in place or rebuilding it
 // through a "_TMP" copy with its undo. Everything that needs an engine runs
 // on the Paradox driver over a temporary folder.
+#include "tests/support/TempFolder.h"
 #include "UdbProject/BDEUdbs.h"
 
 #include <cstdlib>
@@ -31,26 +32,7 @@ using ::testing::StartsWith;
 
 // ---- a folder with a Paradox database on it -----------------------------------------------
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "bdeudbs-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw rtl::EOSError("mkdtemp failed for " + pattern);
-        path_ = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const noexcept { return path_; }
-
-private:
-    std::string path_;
-};
+using TempFolder = testing_support::TempFolder;
 
 std::string ParamsXml(const std::string& folder)
 {

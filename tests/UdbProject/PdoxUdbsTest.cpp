@@ -4,6 +4,7 @@
 // kind it does not have, its registration as "BDE.Paradox", tables created
 // through the layer as Paradox files in the folder, and the Velmo test pair
 // built on it.
+#include "tests/support/TempFolder.h"
 #include "UdbProject/PdoxUdbs.h"
 
 #include <cstdlib>
@@ -32,32 +33,7 @@ using rtl::Variant;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pdoxudbs-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw rtl::EOSError("mkdtemp failed for " + pattern);
-        path_ = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const noexcept { return path_; }
-    std::string Sub(const std::string& name) const
-    {
-        const std::string path = path_ + "/" + name;
-        std::filesystem::create_directories(path);
-        return path;
-    }
-
-private:
-    std::string path_;
-};
+using TempFolder = testing_support::TempFolder;
 
 // The rows of a cursor as texts, one "a|b|c" per row ("<null>" for Null).
 std::vector<std::string> RowsOf(IUdbCursor& c)

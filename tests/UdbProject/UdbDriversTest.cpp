@@ -1,6 +1,7 @@
 // Tests of the registry of built-in drivers: the driver-list resources and the
 // definitions built from them, name lookups, request handlers, the two entry
 // points and their lock.
+#include "tests/support/TempFolder.h"
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -114,23 +115,7 @@ std::unique_ptr<TUdbDriverList> OwnRegistry(const std::vector<std::string>& name
     return list;
 }
 
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "udbdrivers-XXXXXX").string();
-        path_ = mkdtemp(pattern.data()) ? pattern : std::string();
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-    }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using TempFolder = testing_support::TempFolder;
 
 class UdbDriversTest : public ::testing::Test {
 protected:

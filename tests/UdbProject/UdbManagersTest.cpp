@@ -2,6 +2,7 @@
 // from real driver libraries (copies of the SQLite test library in a folder
 // of the test's own), exact name lookups, request routing, database creation
 // and the libraries' lifetime.
+#include "tests/support/TempFolder.h"
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
@@ -31,24 +32,13 @@ std::string General(const std::string& message) { return "Exception: " + message
 
 const std::string kBuiltLibrary = std::string(PARVANE_TEST_DRIVER_DIR) + "/libUdbTestSqlite.so";
 
-class TempFolder {
+// The shared test folder, named with its trailing "/" as the manager takes
+// a program folder, with the files the manager scans.
+class TempFolder : public testing_support::TempFolder {
 public:
-    TempFolder()
-    {
-        std::string pattern = (fs::temp_directory_path() / "udbmanagers-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path_ = pattern + "/";
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        if (!path_.empty()) fs::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
+    TempFolder() : slashed_(testing_support::TempFolder::Path() + "/") {}
 
-    // With its trailing "/".
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + name; }
+    const std::string& Path() const { return slashed_; }
 
     // A copy of the built test library under name.
     std::string AddLibrary(const std::string& name) const
@@ -59,7 +49,7 @@ public:
     void AddText(const std::string& name, const std::string& text) const { std::ofstream(File(name)) << text; }
 
 private:
-    std::string path_;
+    std::string slashed_;
 };
 
 // The file of the SQLite shared library: an ELF file without the entry points.

@@ -3,6 +3,7 @@
 // system that fails a chosen write.
 #pragma once
 
+#include "tests/support/TempFolder.h"
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
@@ -25,27 +26,7 @@ extern "C" {
 namespace bde::test {
 
 // A fresh folder under the system's temporary folder, removed at the end.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        static std::mt19937_64 rng(std::random_device{}());
-        path_ = (std::filesystem::temp_directory_path() / ("pxtest-" + rtl::IntToStr(rng()))).string();
-        std::filesystem::create_directories(path_);
-    }
-    ~TempFolder()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::string& Path() const { return path_; }
-    std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
+using TempFolder = testing_support::TempFolder;
 
 inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
 {

@@ -1,38 +1,8 @@
-// A folder of its own for a test's files: made with mkdtemp under the system's
-// temporary folder, removed with everything in it when the object goes.
+// The runtime tests' name for the shared temporary test folder.
 #pragma once
 
-#include <cstdlib>
-#include <filesystem>
-#include <stdexcept>
-#include <string>
-#include <system_error>
+#include "tests/support/TempFolder.h"
 
 namespace rtl::test {
-
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "rtl-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed for " + pattern);
-        path_ = pattern;
-    }
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    // The folder, without a trailing "/".
-    const std::string& Path() const noexcept { return path_; }
-    // A path inside the folder.
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
-
+using TempFolder = testing_support::TempFolder;
 } // namespace rtl::test

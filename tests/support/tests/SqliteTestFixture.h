@@ -3,6 +3,7 @@
 // helpers to run statements and catch the layer's exceptions.
 #pragma once
 
+#include "tests/support/TempFolder.h"
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -19,26 +20,7 @@
 namespace sqlitetest {
 
 // A fresh folder under the system's temporary folder, removed with its files.
-class TempFolder {
-public:
-    TempFolder()
-    {
-        std::string pattern = (std::filesystem::temp_directory_path() / "sqliteudb-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw rtl::EOSError("mkdtemp failed for " + pattern);
-        path_ = pattern;
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    ~TempFolder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    std::string File(const std::string& name) const { return (path_ / name).string(); }
-
-private:
-    std::filesystem::path path_;
-};
+using TempFolder = testing_support::TempFolder;
 
 // The message of the EUdbException that f raises; a test failure when it raises none.
 inline std::string UdbErrorOf(const std::function<void()>& f)
