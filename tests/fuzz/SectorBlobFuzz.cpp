@@ -6,6 +6,7 @@
 // rtl::Exception, and then must leave the sector empty and DataVersion
 // restored. A blob it accepts must write back, read back and write back again
 // to the same bytes; with every outline decoded the same must hold.
+#include "tests/fuzz/FuzzCheck.h"
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -20,14 +21,6 @@
 #include "platform/rtl/Streams.h"
 
 namespace {
-
-#define FUZZ_CHECK(cond)                                                              \
-    do {                                                                              \
-        if (!(cond)) {                                                                \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (0)
 
 std::string Save(const TSectorData& sector)
 {

@@ -7,6 +7,7 @@
 // must leave the description empty and DataVersion restored. A blob it
 // accepts must write back, read back to the same additional data, and write
 // back again to the same bytes.
+#include "tests/fuzz/FuzzCheck.h"
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -20,14 +21,6 @@
 #include "platform/rtl/Streams.h"
 
 namespace {
-
-#define FUZZ_CHECK(cond)                                                              \
-    do {                                                                              \
-        if (!(cond)) {                                                                \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (0)
 
 // A fixed table whose column names a fuzzed record can hit.
 class FuzzTableDef : public IUdbTableDef {

@@ -4,6 +4,7 @@
 // (Load from a stream, read by the declared encoding). The parser may refuse
 // an input only with an rtl::Exception. A document it accepts must write out
 // and read back, and the second writing must give the same text.
+#include "tests/fuzz/FuzzCheck.h"
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -16,14 +17,6 @@
 #include "platform/rtl/Streams.h"
 
 namespace {
-
-#define FUZZ_CHECK(cond)                                                              \
-    do {                                                                              \
-        if (!(cond)) {                                                                \
-            std::fprintf(stderr, "check failed: %s (line %d)\n", #cond, __LINE__); \
-            std::abort();                                                             \
-        }                                                                             \
-    } while (0)
 
 // A document that was read must survive a write and a read unchanged.
 void CheckRoundTrip(const IXmlDocumentPtr& doc)
