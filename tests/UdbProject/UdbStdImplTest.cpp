@@ -57,6 +57,16 @@ struct AppendCase {
     std::string raisesPrefix;
 };
 
+// Shows the value a row holds, as stored, without the cursor's conversions.
+class TStoredValueCursor : public TInMemoryCursor {
+public:
+    using TInMemoryCursor::TInMemoryCursor;
+    rtl::Variant Stored(std::int32_t index) { return GetVariant(index); }
+
+protected:
+    ~TStoredValueCursor() override = default;
+};
+
 TEST_F(InMemoryCursorFixture, AppendedValuesAreConvertedToTheirColumnType)
 {
     const std::string badValue = Assertion("Invalid argument value (index = 1). ");
@@ -80,7 +90,8 @@ TEST_F(InMemoryCursorFixture, AppendedValuesAreConvertedToTheirColumnType)
     for (const AppendCase& c : cases) {
         SCOPED_TRACE(c.name);
         // The value under test goes into the second column.
-        const auto cursor = Make({{"ID", udtInteger, -1, true}, {"V", c.type, -1, false}});
+        const auto cursor = rtl::MakeRef<TStoredValueCursor>(
+            db.get(), std::vector<TUdbFieldDef>{{"ID", udtInteger, -1, true}, {"V", c.type, -1, false}}, 4);
         const std::string raised = Raised([&] { cursor->AppendRow({Variant(1), c.value}); });
         EXPECT_EQ(raised.substr(0, c.raisesPrefix.size()), c.raisesPrefix) << raised;
         if (c.storedType == 0) {
@@ -91,6 +102,7 @@ TEST_F(InMemoryCursorFixture, AppendedValuesAreConvertedToTheirColumnType)
             continue;
         }
         EXPECT_EQ(raised, "");
+        EXPECT_EQ(cursor->Stored(1).VarType(), c.storedType);
         const Variant stored = cursor->GetValue("V");
         if (c.stored.IsNull()) {
             EXPECT_TRUE(stored.IsNull());
