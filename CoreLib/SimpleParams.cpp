@@ -59,7 +59,13 @@ IXmlNodePtr TSimpleParams::Find(const rtl::Variant& key) const
 {
     if (!node_) return nullptr;
     const IXmlNodeListPtr children = node_->Get_ChildNodes();
-    if (IsPositionKey(key)) return children->Get_Item(key.AsInteger());
+    if (IsPositionKey(key)) {
+        // Taken in full: a key beyond 32 bits is a position outside the list
+        // too, and the list raises its index message for it (-1).
+        const std::int64_t position = key.AsInt64();
+        const bool inside = position >= 0 && position < children->Get_Count();
+        return children->Get_Item(inside ? static_cast<int>(position) : -1);
+    }
 
     const bool byName = IsNameKey(key);
     const std::string name = byName ? key.AsString() : std::string();

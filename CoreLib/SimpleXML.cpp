@@ -14,6 +14,7 @@
 #include "CoreLib/SimpleXML.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 #include "platform/rtl/Cp1251.h"
@@ -56,6 +57,9 @@ constexpr const char* SBadEnumValue =
 constexpr const char* SBadCharCode = "Некорректный код символа (стр. %d, поз. %d)";
 constexpr const char* SBadUtf8 = "Некорректная последовательность UTF-8 (стр. %d, поз. %d)";
 constexpr const char* SBadEncoding = "Неподдерживаемая кодировка \"%s\" (стр. %d, поз. %d)";
+constexpr const char* SCantSaveEncoding = "Документ не может быть сохранён в кодировке \"%s\"";
+constexpr const char* SNonAsciiDeclaration =
+    "Объявление документа в кодировке UTF-8 может содержать только символы ASCII";
 constexpr const char* STooDeep = "Слишком глубокая вложенность элементов (стр. %d, поз. %d)";
 constexpr const char* SCyclicInsert = "Узел не может быть вставлен в собственное поддерево";
 constexpr const char* SBinaryNotSupported = "Двоичная форма XML пока не поддерживается";
@@ -132,6 +136,7 @@ class TXmlNameTable;
 class TXmlNodeList;
 class TXmlNode;
 class TXmlElement;
+class TXmlProcessingInstruction;
 class TXmlDocument;
 
 using TXmlNodeRef = rtl::RefPtr<TXmlNode>;
@@ -153,9 +158,7 @@ public:
     std::int32_t GetID(std::string_view name) override
     {
         if (name.empty()) return -1;
-        std::uint32_t h = 0;
-        for (const char c : name) h = h * 33 + static_cast<unsigned char>(c);
-        auto& bucket = buckets_[h % buckets_.size()];
+        auto& bucket = buckets_[Hash(name) % buckets_.size()];
         for (const std::int32_t id : bucket)
             if (names_[static_cast<std::size_t>(id)] == name) return id;
         const auto id = static_cast<std::int32_t>(names_.size());
@@ -170,11 +173,27 @@ public:
         return names_[static_cast<std::size_t>(id)];
     }
 
+    // The name's ID, -1 when it is not in the table (nothing is interned).
+    std::int32_t FindID(std::string_view name) const
+    {
+        if (name.empty()) return -1;
+        for (const std::int32_t id : buckets_[Hash(name) % buckets_.size()])
+            if (names_[static_cast<std::size_t>(id)] == name) return id;
+        return -1;
+    }
+
     bool IsValidID(std::int32_t id) const { return id >= 0 && static_cast<std::size_t>(id) < names_.size(); }
     int Count() const { return static_cast<int>(names_.size()); }
     const std::string& NameOf(std::int32_t id) const { return names_[static_cast<std::size_t>(id)]; }
 
 private:
+    static std::uint32_t Hash(std::string_view name)
+    {
+        std::uint32_t h = 0;
+        for (const char c : name) h = h * 33 + static_cast<unsigned char>(c);
+        return h;
+    }
+
     std::vector<std::string> names_;
     std::vector<std::vector<std::int32_t>> buckets_;
 };
@@ -201,6 +220,11 @@ struct TXmlWriter {
     std::string* out = nullptr;
     bool preserve = false;
     bool cp1251 = false;
+    // Escaped text writes every character outside ASCII as a reference.
+    bool asciiOnly = false;
+    // The leading declaration of UTF-8 bytes: Load reads it before it knows
+    // the encoding, so it is written in ASCII.
+    const TXmlProcessingInstruction* asciiDeclaration = nullptr;
     int depth = 0;
 
     void Markup(std::string_view utf8) const
@@ -213,7 +237,7 @@ struct TXmlWriter {
     void Ascii(std::string_view s) const { *out += s; }
     void Escaped(std::string_view utf8) const
     {
-        if (!cp1251) {
+        if (!cp1251 && !asciiOnly) {
             *out += XmlEscape(utf8);
             return;
         }
@@ -227,7 +251,9 @@ struct TXmlWriter {
             case U'<': *out += "&lt;"; break;
             case U'>': *out += "&gt;"; break;
             default:
-                if (rtl::CharToCp1251(c, b))
+                if (c < 0x80)
+                    out->push_back(static_cast<char>(c));
+                else if (!asciiOnly && rtl::CharToCp1251(c, b))
                     out->push_back(static_cast<char>(b));
                 else
                     *out += "&#" + rtl::IntToStr(static_cast<std::int64_t>(c)) + ";";
@@ -621,9 +647,11 @@ protected:
         if (!v) Fail(rtl::Format(SAttrNotSet, nameTable_->GetName(nameID).c_str()));
         return *v;
     }
+    // A Boolean counts as a number here (-1 or 0), as the variant sees it.
     static double FloatOf(const rtl::Variant& v)
     {
-        return v.IsNumeric() ? v.AsDouble() : XmlStrToFloat(v.AsString());
+        if (v.IsNumeric() || v.VarType() == rtl::varBoolean) return v.AsDouble();
+        return XmlStrToFloat(v.AsString());
     }
     int EnumIndex(std::int32_t nameID, const rtl::Variant& value, const std::vector<std::string>& values)
     {
@@ -803,6 +831,10 @@ public:
         if (!data_.empty()) {
             w.Ascii(" ");
             w.Markup(data_);
+        } else if (w.asciiDeclaration == this) {
+            TXmlWriter ascii = w;
+            ascii.asciiOnly = true;
+            WriteAttrs(ascii);
         } else {
             WriteAttrs(w);
         }
@@ -915,7 +947,7 @@ private:
         attrs_.clear();
     }
     std::string ByteForm();
-    bool DeclaresUtf8();
+    TXmlProcessingInstruction* LeadingDeclaration() const;
 
     bool preserve_ = kDefaultPreserveWhiteSpace;
 };
@@ -971,15 +1003,17 @@ void TXmlNodeList::Sort(const TXmlCompareNodes& compare)
 
 void TXmlNodeList::QuickSort(const TXmlCompareNodes& compare, int l, int r)
 {
-    // The scans stay inside [l, r] even for a compare function that is not a
-    // consistent order.
-    int i = l;
+    // Partitions [l, r] around its middle member, then sorts the smaller of
+    // the two parts by recursion and goes on with the larger one in the loop,
+    // so the recursion is never deeper than log2 of the count. The scans stay
+    // inside [l, r] even for a compare function that is not a consistent
+    // order; a single member is still compared once, with itself.
     do {
-        i = l;
+        int i = l;
         int j = r;
         const TXmlNodeRef pivot = items_[static_cast<std::size_t>((l + r) / 2)];
         do {
-            while (i < r && compare(At(i), pivot.get()) < 0) ++i;
+            while (compare(At(i), pivot.get()) < 0 && i < r) ++i;
             while (j > l && compare(At(j), pivot.get()) > 0) --j;
             if (i <= j) {
                 std::swap(items_[static_cast<std::size_t>(i)], items_[static_cast<std::size_t>(j)]);
@@ -987,9 +1021,15 @@ void TXmlNodeList::QuickSort(const TXmlCompareNodes& compare, int l, int r)
                 --j;
             }
         } while (i <= j);
-        if (l < j) QuickSort(compare, l, j);
-        l = i;
-    } while (i < r);
+        // Left are [l, j] and [i, r].
+        if (j - l < r - i) {
+            if (l < j) QuickSort(compare, l, j);
+            l = i;
+        } else {
+            if (i < r) QuickSort(compare, i, r);
+            r = j;
+        }
+    } while (l < r);
 }
 
 int TXmlNodeList::IndexOfObj(const TXmlNode* node) const
@@ -1482,47 +1522,6 @@ IXmlElementPtr TXmlDocument::NewDocument(std::string_view version, std::string_v
     return result;
 }
 
-// The encoding named by the first declaration ("" when none names one).
-std::string DeclaredEncoding(TXmlNode& doc)
-{
-    const TXmlNodeList* list = doc.ExistingChildren();
-    if (!list) return {};
-    for (int i = 0; i < list->Count(); ++i) {
-        TXmlNode* node = list->At(i);
-        if (node->Get_NodeType() != NODE_PROCESSING_INSTRUCTION || node->Get_NodeNameID() != NAMEID_XML) continue;
-        const rtl::Variant* attr = node->FindAttr(node->Table()->GetID("encoding"));
-        if (attr) return rtl::VarToStr(*attr);
-        // A declaration made in memory keeps its pseudo-attributes as data.
-        const std::string data = node->Get_Text();
-        std::size_t p = data.find("encoding");
-        if (p == std::string::npos) return {};
-        p += 8;
-        while (p < data.size() && IsBlank(static_cast<unsigned char>(data[p]))) ++p;
-        if (p >= data.size() || data[p] != '=') return {};
-        ++p;
-        while (p < data.size() && IsBlank(static_cast<unsigned char>(data[p]))) ++p;
-        if (p >= data.size() || (data[p] != '"' && data[p] != '\'')) return {};
-        const char quote = data[p++];
-        const std::size_t end = data.find(quote, p);
-        if (end == std::string::npos) return {};
-        return data.substr(p, end - p);
-    }
-    return {};
-}
-
-bool TXmlDocument::DeclaresUtf8() { return rtl::SameTextLatin(DeclaredEncoding(*this), "utf-8"); }
-
-std::string TXmlDocument::ByteForm()
-{
-    std::string out;
-    TXmlWriter w;
-    w.out = &out;
-    w.preserve = IsPreserving();
-    w.cp1251 = !DeclaresUtf8();
-    WriteXml(w, false);
-    return out;
-}
-
 // ---- parser --------------------------------------------------------------------------
 
 // The character source: bytes from a string or a stream, decoded as UTF-8
@@ -1670,7 +1669,8 @@ private:
 
 class TXmlParser {
 public:
-    // byteForm: the declaration's encoding decides how the rest is decoded.
+    // byteForm: the leading declaration's encoding decides how the rest is
+    // decoded. Otherwise no encoding is looked at.
     TXmlParser(TXmlSource& source, rtl::RefPtr<TXmlNameTable> table, bool preserve, bool byteForm)
         : src_(source), table_(std::move(table)), preserve_(preserve), byteForm_(byteForm)
     {
@@ -1683,7 +1683,9 @@ public:
             int line = src_.Line();
             int column = src_.Column();
             std::string text = ReadText();
-            if (preserve_ || !AllBlank(text)) {
+            const bool blank = AllBlank(text);
+            if (level == 0 && !blank) documentStart_ = false;
+            if (preserve_ || !blank) {
                 auto* node = new TXmlText(table_, rtl::Variant(std::move(text)));
                 node->SetPosition(line, column);
                 list->AppendNew(node);
@@ -1692,11 +1694,15 @@ public:
             column = src_.Column();
             if (src_.Eof()) break;
             if (!src_.NextChar()) break; // a lone "<" at the very end
+            // Only the first node made at the top level (blank text aside)
+            // can be the leading declaration; a DOCTYPE makes no node.
+            const bool leading = level == 0 && documentStart_;
+            const int made = list->Count();
             switch (src_.Cur()) {
             case U'/':
                 return;
             case U'?':
-                ReadInstruction(*list, line, column);
+                ReadInstruction(*list, line, column, leading);
                 break;
             case U'!':
                 if (!src_.NextChar()) break;
@@ -1718,7 +1724,17 @@ public:
             default:
                 ReadElement(*list, level, line, column);
             }
+            if (level == 0 && list->Count() != made) documentStart_ = false;
         }
+    }
+
+    // Reads text as the parser reads the attributes of a declaration between
+    // "<?xml" and "?>"; false when something other than attributes follows
+    // (a "?" would end the declaration there).
+    bool ReadDeclarationData(TXmlNode& declaration)
+    {
+        ReadAttributes(declaration);
+        return src_.Eof() || src_.Cur() == U'?';
     }
 
 private:
@@ -1877,7 +1893,7 @@ private:
         return text;
     }
 
-    void ReadInstruction(TXmlNodeList& list, int line, int column)
+    void ReadInstruction(TXmlNodeList& list, int line, int column, bool leading)
     {
         src_.NextChar();
         const std::int32_t target = table_->GetID(ReadName());
@@ -1886,7 +1902,7 @@ private:
         list.AppendNew(node);
         if (target == NAMEID_XML) {
             ReadAttributes(*node);
-            CheckEncoding(*node);
+            if (leading && byteForm_) SwitchEncoding(*node);
             ExpectStr("?>");
         } else {
             // The blanks after the target separate it from the data; the
@@ -1896,17 +1912,18 @@ private:
         }
     }
 
-    void CheckEncoding(TXmlNode& declaration)
+    // The rest of the bytes are read in the encoding the declaration names.
+    void SwitchEncoding(TXmlNode& declaration)
     {
-        const rtl::Variant* v = declaration.FindAttr(table_->GetID("encoding"));
+        const rtl::Variant* v = declaration.FindAttr(table_->FindID("encoding"));
         if (!v) return;
         const std::string encoding = rtl::VarToStr(*v);
-        bool cp1251 = true;
         if (rtl::SameTextLatin(encoding, "utf-8"))
-            cp1251 = false;
-        else if (!rtl::SameTextLatin(encoding, "windows-1251"))
+            src_.SetCp1251(false);
+        else if (rtl::SameTextLatin(encoding, "windows-1251"))
+            src_.SetCp1251(true);
+        else
             src_.Fail(SBadEncoding, encoding);
-        if (byteForm_) src_.SetCp1251(cp1251);
     }
 
     void ReadElement(TXmlNodeList& list, int level, int line, int column)
@@ -1937,7 +1954,91 @@ private:
     rtl::RefPtr<TXmlNameTable> table_;
     bool preserve_;
     bool byteForm_;
+    bool documentStart_ = true;
 };
+
+// ---- document saving -----------------------------------------------------------------
+
+// The document's first child, blank text aside, when it is a declaration:
+// the one node Load takes the encoding from.
+TXmlProcessingInstruction* TXmlDocument::LeadingDeclaration() const
+{
+    if (!childNodes_) return nullptr;
+    for (int i = 0; i < childNodes_->Count(); ++i) {
+        TXmlNode* child = childNodes_->At(i);
+        if (child->Get_NodeType() == NODE_TEXT && AllBlank(child->Get_Text())) continue;
+        if (child->Get_NodeType() != NODE_PROCESSING_INSTRUCTION || child->Get_NodeNameID() != NAMEID_XML)
+            return nullptr;
+        return static_cast<TXmlProcessingInstruction*>(child);
+    }
+    return nullptr;
+}
+
+// The encoding Load finds in a declaration written from this node: its data,
+// read as the parser reads it, or else its attributes. nullopt when it names
+// none, or when its data are no attributes (Load then fails on them anyway).
+std::optional<std::string> WrittenEncoding(TXmlProcessingInstruction& declaration)
+{
+    if (declaration.Data().empty()) {
+        const rtl::Variant* v = declaration.FindAttr(declaration.Table()->FindID("encoding"));
+        if (!v) return std::nullopt;
+        return VarToXmlStr(*v);
+    }
+    const rtl::RefPtr<TXmlNameTable> table(new TXmlNameTable(1));
+    const TXmlNodeRef parsed(new TXmlProcessingInstruction(table, NAMEID_XML, {}));
+    TXmlStrSource source(declaration.Data(), false);
+    try {
+        if (!TXmlParser(source, table, false, false).ReadDeclarationData(*parsed)) return std::nullopt;
+    } catch (const rtl::Exception&) {
+        return std::nullopt;
+    }
+    const rtl::Variant* v = parsed->FindAttr(table->FindID("encoding"));
+    if (!v) return std::nullopt;
+    return rtl::VarToStr(*v);
+}
+
+// Whether bytes written with this leading declaration are UTF-8 (else
+// Windows-1251), by the rule Load reads them with; an encoding Load cannot
+// read is refused.
+bool WritesUtf8(TXmlProcessingInstruction* declaration)
+{
+    if (!declaration) return false;
+    const std::optional<std::string> encoding = WrittenEncoding(*declaration);
+    if (!encoding || rtl::SameTextLatin(*encoding, "windows-1251")) return false;
+    if (rtl::SameTextLatin(*encoding, "utf-8")) return true;
+    Fail(rtl::Format(SCantSaveEncoding, encoding->c_str()));
+}
+
+bool IsAscii(std::string_view s)
+{
+    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Saving follows the rule of loading, so a document is never written in an
+// encoding that reads it back differently. Load reads the leading declaration
+// as Windows-1251 before it knows better, so in UTF-8 bytes the declaration
+// is ASCII: its attribute values take references, and data or names outside
+// ASCII are refused.
+std::string TXmlDocument::ByteForm()
+{
+    TXmlProcessingInstruction* declaration = LeadingDeclaration();
+    const bool utf8 = WritesUtf8(declaration);
+    if (utf8) {
+        // Data are written instead of the attributes when there are any.
+        bool ascii = IsAscii(declaration->Data());
+        for (int i = 0; ascii && declaration->Data().empty() && i < declaration->Get_AttrCount(); ++i)
+            ascii = IsAscii(declaration->Get_AttrName(i));
+        if (!ascii) Fail(SNonAsciiDeclaration);
+    }
+    std::string out;
+    TXmlWriter w;
+    w.out = &out;
+    w.preserve = IsPreserving();
+    w.cp1251 = !utf8;
+    w.asciiDeclaration = utf8 ? declaration : nullptr;
+    WriteXml(w, false);
+    return out;
+}
 
 // ---- document loading --------------------------------------------------------------
 
@@ -2148,23 +2249,32 @@ std::string Base64Encode(const void* buffer, std::size_t size, int lineLength)
 
 std::string Base64Decode(std::string_view text)
 {
+    // Lengths count characters: every character outside ASCII is one
+    // character outside the alphabet. A text that is not UTF-8 counts bytes.
+    constexpr char kForeign = '\x80';
+    const bool utf8 = rtl::IsValidUtf8(text);
     std::string clean;
     clean.reserve(text.size());
-    for (const char c : text)
-        if (static_cast<unsigned char>(c) > 32) clean.push_back(c);
-    if (clean.size() < 4) return {};
-    // Characters missing from a short last group count as padding.
-    while (clean.size() % 4 != 0) clean.push_back('=');
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b <= 32) continue;
+        if (b < 0x80)
+            clean.push_back(c);
+        else if (!utf8 || (b & 0xC0) != 0x80) // not the rest of a character
+            clean.push_back(kForeign);
+    }
     const std::size_t length = clean.size();
-    std::size_t outLength = length / 4 * 3;
+    if (length < 4) return {};
+    std::size_t outLength = (length + 3) / 4 * 3;
     if (clean[length - 2] == '=')
         outLength -= 2;
     else if (clean[length - 1] == '=')
         outLength -= 1;
     std::string out(outLength, '*');
-    std::size_t pos = 0;
-    for (std::size_t g = 0; g < length && pos < outLength; g += 4, pos += 3) {
-        const char* c = clean.data() + g;
+    // Characters missing from a short last group count as "A" (0).
+    const auto at = [&](std::size_t k) { return k < length ? clean[k] : 'A'; };
+    for (std::size_t g = 0, pos = 0; g < length && pos < outLength; g += 4, pos += 3) {
+        const char c[4] = {at(g), at(g + 1), at(g + 2), at(g + 3)};
         const std::uint32_t group = (static_cast<std::uint32_t>(Base64Value(c[0])) << 18) |
                                     (static_cast<std::uint32_t>(Base64Value(c[1])) << 12) |
                                     (static_cast<std::uint32_t>(Base64Value(c[2])) << 6) |

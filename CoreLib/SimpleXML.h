@@ -5,15 +5,22 @@
 //
 // Text inside the program is UTF-8. Two ways in and out of a document:
 //  - Get_XML / LoadXML carry in-program UTF-8 text. LoadXML reads its
-//    argument as UTF-8 whatever the declaration says (the declaration is kept
-//    as the instruction's attributes).
+//    argument as UTF-8 and never acts on a declaration's encoding (every
+//    declaration is kept as the instruction's attributes).
 //  - Save / Load (stream, file) and LoadResource carry the stored byte form:
 //    Windows-1251 bytes with characters that Windows-1251 cannot hold written
-//    as numeric character references (&#NNNN;) in text and attribute values;
-//    a document whose declaration names "utf-8" is written as UTF-8 bytes.
-//    Bytes are read by the declared encoding: Windows-1251 when there is no
-//    declaration or it names "windows-1251", UTF-8 when it names "utf-8" (any
-//    letter case); any other encoding is a parse error.
+//    as numeric character references (&#NNNN;) in text and attribute values,
+//    or UTF-8 bytes. One rule decides for reading and writing alike: only the
+//    leading declaration counts, an "xml" instruction that is the document's
+//    first node (blank text before it aside). Windows-1251 when there is none
+//    or it names "windows-1251", UTF-8 when it names "utf-8" (any letter
+//    case). Load of any other named encoding is a parse error; Save of a
+//    document whose leading declaration names one refuses before writing
+//    anything. Declarations anywhere else are kept and written, and never
+//    consulted for the encoding.
+//    Load reads the leading declaration itself as Windows-1251, so in UTF-8
+//    bytes Save writes it in ASCII (attribute values outside ASCII as
+//    references) and refuses one whose data or names are not ASCII.
 // Every failure is an rtl::Exception; the library's messages are Russian and
 // the parser's name the line and position "(стр. %d, поз. %d)" (lines from 0;
 // positions count characters). The parser refuses elements nested deeper than
@@ -308,5 +315,8 @@ bool IsBinaryXml(std::string_view s);
 // (lineLength 0 or less: one line).
 std::string Base64Encode(const void* buffer, std::size_t size, int lineLength = 0);
 // Lenient decoder: blanks and control characters are skipped, unknown
-// characters count as 0; never fails, never reads past the text.
+// characters count as 0. For L characters left (characters, not UTF-8 bytes)
+// the result has (L + 3) / 4 * 3 bytes, less 2 when the next-to-last is "=",
+// else less 1 when the last is "="; characters missing from a short last
+// group count as 0. Never fails, never reads past the text.
 std::string Base64Decode(std::string_view text);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "CoreLib/SimpleXML.h"
+#include "platform/rtl/Cp1251.h"
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
@@ -166,10 +167,21 @@ int NeedBase64Value(char ch)
 // padding inside the text leaves "*" bytes in the rest of its group.
 rtl::ByteArray XStrBase64Decode(std::string_view text)
 {
+    // Lengths count characters: every character outside ASCII stands in the
+    // cleaned text as one byte outside the alphabet. A text that is not UTF-8
+    // counts bytes.
+    constexpr char kForeign = '\x80';
+    const bool utf8 = rtl::IsValidUtf8(text);
     std::string clean;
     clean.reserve(text.size());
-    for (const char ch : text)
-        if (static_cast<unsigned char>(ch) > 32) clean += ch;
+    for (const char ch : text) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (b <= 32) continue;
+        if (b < 0x80)
+            clean += ch;
+        else if (!utf8 || (b & 0xC0) != 0x80) // not the rest of a character
+            clean += kForeign;
+    }
 
     if (clean.empty()) return {};
     if (clean.size() < 4) throw rtl::Exception(SBase64StringToBin);

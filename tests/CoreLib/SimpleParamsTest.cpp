@@ -152,6 +152,8 @@ TEST_F(ParamsOver, PositionsCountEveryChild)
     EXPECT_EQ(params_->GetStr(1, "dflt"), "db1");
     EXPECT_EQ(params_->GetStr(Variant::Byte(1), "dflt"), "db1");
     EXPECT_EQ(params_->GetInt(Variant(std::int64_t{2}), 0), 7);
+    EXPECT_EQ(params_->GetStr(Variant::LongWord(1), "dflt"), "db1");
+    EXPECT_EQ(params_->GetStr(false, "dflt"), "note") << "false is position 0";
     EXPECT_EQ(params_->Count(), 1);
 
     params_->SetStr(Variant::SmallInt(1), "db2");
@@ -170,6 +172,12 @@ TEST_F(ParamsOver, PositionsOutsideTheChildrenFail)
         {"read before the start", [&] { params_->GetInt(-1, 0); }},
         {"true is position -1", [&] { params_->GetStr(true, ""); }},
         {"write past the end", [&] { params_->SetInt(5, 1); }},
+        {"64-bit position beyond 32 bits", [&] { params_->GetStr(Variant(std::int64_t{1} << 40), ""); }},
+        {"64-bit position whose low 32 bits are 0", [&] { params_->GetStr(Variant(std::int64_t{1} << 32), ""); }},
+        {"negative 64-bit position", [&] { params_->GetInt(Variant(-(std::int64_t{1} << 40)), 0); }},
+        {"unsigned position beyond the signed range", [&] { params_->GetStr(Variant::LongWord(4000000000u), ""); }},
+        {"largest unsigned position", [&] { params_->GetBool(Variant::LongWord(0xFFFFFFFFu), false); }},
+        {"write at a 64-bit position", [&] { params_->SetStr(Variant(std::int64_t{1} << 40), "x"); }},
         {"name past the end", [&] { params_->GetName(1); }},
     };
     for (const auto& c : cases) EXPECT_EQ(MessageOf(c.call), kIndexMessage) << c.name;

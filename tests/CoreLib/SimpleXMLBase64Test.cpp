@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -72,18 +74,37 @@ TEST(SimpleXmlBase64, LenientDecoding)
         {"two padded groups", "QQ==QQ==", std::string("A**A")},
         {"unknown characters count as 0", "QQ!=", std::string("A\0", 2)},
         {"padding in the first places counts as 0", "==YW", std::string("\0\x06\x16", 3)},
-        {"a short last group of two", "YWJjYW", "abca"},
-        {"a short last group of three", "YWJjYWI", "abcab"},
-        {"a short last group of one", "YWJjY", std::string("abc`", 4)},
+        // A short last group still counts as a whole group of output; its
+        // missing characters count as "A" (0).
+        {"a short last group of two", "YWJjYW", std::string("abca`\0", 6)},
+        {"a short last group of three", "YWJjYWI", std::string("abcab\0", 6)},
+        {"a short last group of one", "YWJjY", std::string("abc`\0\0", 6)},
+        {"a short last group ending in padding", "YWJjYQ=", "abca*"},
+        // Lengths count characters, not the bytes of their UTF-8 form.
+        {"two Cyrillic letters are fewer than four characters", "ЖЖ", ""},
+        {"four Cyrillic letters are one group of zeros", "ЖЖЖЖ", std::string(3, '\0')},
+        {"a letter after padding is the fourth character", "QQ=Ж", "A"},
     };
     for (const auto& c : cases) EXPECT_EQ(Base64Decode(c.text), c.bytes) << c.what;
 }
 
-TEST(SimpleXmlBase64, DecodingReadsNothingBeyondTheText)
+TEST(SimpleXmlBase64, DecodedLengthFollowsTheCharacterCount)
 {
-    const std::string buffer = "YWJjYWJj====";
-    for (std::size_t n = 0; n <= buffer.size(); ++n)
-        EXPECT_LE(Base64Decode(std::string_view(buffer.data(), n)).size(), n) << n;
+    // Each prefix sits in a buffer of its own size, so that the sanitizer
+    // build catches any read past the text.
+    const std::string text = "YWJjYWJjYWJj";
+    for (std::size_t n = 0; n <= text.size(); ++n) {
+        const std::vector<char> exact(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n));
+        const std::string bytes = Base64Decode(std::string_view(exact.data(), exact.size()));
+        EXPECT_EQ(bytes.size(), n < 4 ? 0 : (n + 3) / 4 * 3) << n;
+        EXPECT_EQ(bytes.substr(0, n / 4 * 3), std::string("abcabcabc").substr(0, n / 4 * 3)) << n;
+    }
+    const std::string padded = "YWJjYQ==";
+    for (std::size_t n = 4; n <= padded.size(); ++n) {
+        const std::vector<char> exact(padded.begin(), padded.begin() + static_cast<std::ptrdiff_t>(n));
+        const std::size_t expected[] = {3, 6, 6, 5, 4};
+        EXPECT_EQ(Base64Decode(std::string_view(exact.data(), exact.size())).size(), expected[n - 4]) << n;
+    }
 }
 
 TEST(SimpleXmlBinarySignature, RecognisedOnlyAtTheStart)

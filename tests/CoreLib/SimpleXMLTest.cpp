@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
+#include <numeric>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/rtl/DateTime.h"
@@ -235,6 +239,30 @@ TEST_F(SimpleXmlAttributes, TypedGettersConvertText)
         e->SetAttr("a", f.text);
         EXPECT_THROW(f.call(), rtl::EConvertError) << f.what;
     }
+}
+
+TEST_F(SimpleXmlAttributes, FloatGettersTakeTheNumericViewOfTypedValues)
+{
+    const struct {
+        const char* what;
+        rtl::Variant value;
+        double expected;
+    } cases[] = {
+        {"Boolean true", rtl::Variant(true), -1.0},
+        {"Boolean false", rtl::Variant(false), 0.0},
+        {"32-bit integer", rtl::Variant(-12), -12.0},
+        {"unsigned 16-bit", rtl::Variant::Word(7), 7.0},
+        {"64-bit integer", rtl::Variant(std::int64_t{1} << 40), 1099511627776.0},
+        {"currency", rtl::Variant(rtl::Currency{25000}), 2.5},
+        {"double", rtl::Variant(0.125), 0.125},
+    };
+    for (const auto& c : cases) {
+        e->SetVarAttr("a", c.value);
+        EXPECT_EQ(e->GetFloatAttr("a", 99.0), c.expected) << c.what;
+        EXPECT_EQ(e->NeedFloatAttr("a"), c.expected) << c.what;
+    }
+    e->SetBoolAttr("b", true);
+    EXPECT_EQ(e->GetFloatAttr("b"), -1.0) << "as SetBoolAttr stores it";
 }
 
 TEST_F(SimpleXmlAttributes, EnumAttributeMatchesIgnoringCaseOrListsTheAllowedValues)
@@ -589,15 +617,76 @@ TEST(SimpleXmlNodeList, SortOrdersByTheCompareFunction)
 
     const IXmlElementPtr one = Root("<r><only/></r>");
     one->Get_ChildNodes()->Sort([&](IXmlNode* x, IXmlNode* y) {
+        ++calls;
         EXPECT_EQ(x, y);
         return 0;
     });
+    EXPECT_EQ(calls, 1) << "one member is compared once, against itself";
     EXPECT_EQ(Names(one->Get_ChildNodes()), "only");
 
     // A compare function that is no order at all stays inside the list.
     list->Sort([](IXmlNode*, IXmlNode*) { return -1; });
     list->Sort([](IXmlNode*, IXmlNode*) { return 1; });
     EXPECT_EQ(list->Get_Count(), 7);
+}
+
+// Keys that make every partition of the sort meet the largest key of its
+// range in the middle: a plain middle-pivot quicksort then splits off one
+// member at a time and, recursing into the large side, goes as deep as the
+// list is long. keys[k] is the key of the member at position k.
+std::vector<int> MiddlePivotKillerKeys(int n)
+{
+    std::vector<int> member(static_cast<std::size_t>(n)); // the member at each position, as the sort moves them
+    std::iota(member.begin(), member.end(), 0);
+    std::vector<int> keys(static_cast<std::size_t>(n));
+    for (int r = n - 1; r >= 0; --r) {
+        const auto middle = static_cast<std::size_t>(r / 2);
+        keys[static_cast<std::size_t>(member[middle])] = r;
+        std::swap(member[middle], member[static_cast<std::size_t>(r)]);
+    }
+    return keys;
+}
+
+TEST(SimpleXmlNodeList, SortStackStaysShallowForAnyOrder)
+{
+    constexpr int kCount = 1500;
+    std::vector<int> ascending(kCount);
+    std::iota(ascending.begin(), ascending.end(), 0);
+    std::vector<int> descending(ascending.rbegin(), ascending.rend());
+    const struct {
+        const char* what;
+        std::vector<int> keys;
+    } cases[] = {
+        {"ascending", ascending},
+        {"descending", descending},
+        {"all equal", std::vector<int>(kCount, 7)},
+        {"largest key always in the middle", MiddlePivotKillerKeys(kCount)},
+    };
+
+    // The stack the compare calls are made from: its span over a sort is the
+    // depth of the sort's recursion (times one frame).
+    std::uintptr_t spanOfAscending = 0;
+    for (const auto& c : cases) {
+        const IXmlElementPtr r = CreateXmlDocument("r")->Get_DocumentElement();
+        std::unordered_map<IXmlNode*, int> keyOf;
+        for (const int key : c.keys) keyOf[r->AppendElement("e").get()] = key;
+        std::uintptr_t low = UINTPTR_MAX, high = 0;
+        r->Get_ChildNodes()->Sort([&](IXmlNode* x, IXmlNode* y) {
+            const auto frame = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+            low = std::min(low, frame);
+            high = std::max(high, frame);
+            return keyOf.at(x) - keyOf.at(y);
+        });
+        const IXmlNodeListPtr list = r->Get_ChildNodes();
+        ASSERT_EQ(list->Get_Count(), kCount) << c.what;
+        for (int i = 1; i < kCount; ++i)
+            ASSERT_LE(keyOf.at(list->Get_Item(i - 1).get()), keyOf.at(list->Get_Item(i).get())) << c.what << " at " << i;
+
+        const std::uintptr_t span = high - low;
+        if (spanOfAscending == 0) spanOfAscending = span; // balanced splits: about log2(1500) = 11 levels
+        EXPECT_LE(span, 2 * spanOfAscending + 256) << c.what << ": the recursion is no deeper than for sorted input";
+    }
+    EXPECT_GT(spanOfAscending, 0u) << "the sort recursed at all";
 }
 
 // ---- cloning -----------------------------------------------------------------------

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 #include <string>
 
@@ -23,9 +24,10 @@ IXmlDocumentPtr Parse(const std::string& xml, bool preserve = false)
     return doc;
 }
 
-IXmlDocumentPtr ParseBytes(const std::string& bytes)
+IXmlDocumentPtr ParseBytes(const std::string& bytes, bool preserve = false)
 {
     IXmlDocumentPtr doc = CreateXmlDocument();
+    doc->Set_PreserveWhiteSpace(preserve);
     rtl::TMemoryStream stream{std::string_view(bytes)};
     doc->Load(stream);
     return doc;
@@ -108,8 +110,6 @@ TEST(SimpleXmlParserErrors, MessagesNameTheLineAndPosition)
         {"lines end with CR", "<a>\r<b>\r</c>", "Ожидается \"b\" (стр. 2, поз. 3)"},
         {"positions count characters, not bytes", "<д>жжж</е>", "Ожидается \"д\" (стр. 0, поз. 8)"},
         {"Cyrillic end tag name compared by characters", "<дом></дым>", "Ожидается \"ом\" (стр. 0, поз. 8)"},
-        {"unsupported encoding", "<?xml version=\"1.0\" encoding=\"koi8-r\"?><a/>",
-         "Неподдерживаемая кодировка \"koi8-r\" (стр. 0, поз. 37)"},
         {"malformed UTF-8", "<a>\xFF</a>", "Некорректная последовательность UTF-8 (стр. 0, поз. 2)"},
         {"truncated UTF-8", "<a>\xD0", "Некорректная последовательность UTF-8 (стр. 0, поз. 2)"},
         {"overlong UTF-8", "<a>\xC0\xAF</a>", "Некорректная последовательность UTF-8 (стр. 0, поз. 2)"},
@@ -227,6 +227,26 @@ TEST(SimpleXmlParser, DeclarationAndInstructions)
     EXPECT_EQ(pi->Get_Text(), "some data ") << "the blanks after the target only separate";
     EXPECT_EQ(pi->Get_XML(), "<?pi some data ?>");
     EXPECT_EQ(Parse("<?pi?>")->Get_ChildNodes()->Get_Item(0)->Get_XML(), "<?pi?>");
+}
+
+TEST(SimpleXmlParser, InProgramTextNeverActsOnTheDeclaredEncoding)
+{
+    const struct {
+        const char* what;
+        const char* xml;
+    } cases[] = {
+        {"an encoding the byte form cannot read", "<?xml version=\"1.0\" encoding=\"koi8-r\"?><a>Привет</a>"},
+        {"an empty encoding", "<?xml version='1.0' encoding=''?><a>Привет</a>"},
+        {"windows-1251 declared", "<?xml version='1.0' encoding='windows-1251'?><a>Привет</a>"},
+        {"a second declaration", "<?xml version='1.0'?><?xml encoding='utf-16'?><a>Привет</a>"},
+        {"a declaration inside an element", "<a><?xml encoding='koi8-r'?>Привет</a>"},
+    };
+    for (const auto& c : cases) {
+        IXmlDocumentPtr doc;
+        ASSERT_NO_THROW(doc = Parse(c.xml)) << c.what;
+        EXPECT_EQ(doc->Get_DocumentElement()->Get_Text(), "Привет") << c.what;
+        EXPECT_EQ(doc->Get_XML(), Parse(doc->Get_XML())->Get_XML()) << c.what << ": kept and written back";
+    }
 }
 
 TEST(SimpleXmlParser, NodesRememberWhereTheyWereRead)
@@ -416,6 +436,186 @@ TEST(SimpleXmlBytes, ReadByTheDeclaredEncoding)
         << "Windows-1251 bytes are not UTF-8";
 }
 
+TEST(SimpleXmlBytes, OnlyTheLeadingDeclarationDecidesHowBytesAreRead)
+{
+    const std::string utf8Word = "Привет";
+    const std::string cp1251Word = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"blanks before a utf-8 declaration", "\r\n <?xml version='1.0' encoding='utf-8'?><a>" + utf8Word + "</a>"},
+        {"a DOCTYPE, which leaves no node, before it",
+         "<!DOCTYPE a><?xml version='1.0' encoding='utf-8'?><a>" + utf8Word + "</a>"},
+        {"a comment before a utf-8 declaration",
+         "<!--c--><?xml version='1.0' encoding='utf-8'?><a>" + cp1251Word + "</a>"},
+        {"text before a utf-8 declaration", "x<?xml version='1.0' encoding='utf-8'?><a>" + cp1251Word + "</a>"},
+        {"a second declaration naming utf-8",
+         "<?xml version='1.0'?><?xml version='1.0' encoding='utf-8'?><a>" + cp1251Word + "</a>"},
+        {"a second declaration naming windows-1251",
+         "<?xml version='1.0' encoding='utf-8'?><?xml encoding='windows-1251'?><a>" + utf8Word + "</a>"},
+        {"a utf-8 declaration inside an element", "<a><?xml version='1.0' encoding='utf-8'?>" + cp1251Word + "</a>"},
+        {"an unknown encoding after the leading declaration",
+         "<?xml version='1.0' encoding='utf-8'?><?xml encoding='koi8-r'?><a>" + utf8Word + "</a>"},
+        {"an unknown encoding inside an element", "<a><?xml encoding='koi8-r'?>" + cp1251Word + "</a>"},
+        {"an unknown encoding after the root", "<a>" + cp1251Word + "</a><?xml encoding='koi8-r'?>"},
+    };
+    for (const auto& c : cases)
+        for (const bool preserve : {false, true}) {
+            IXmlDocumentPtr doc;
+            ASSERT_NO_THROW(doc = ParseBytes(c.bytes, preserve)) << c.what << ", preserve " << preserve;
+            EXPECT_EQ(doc->Get_DocumentElement()->Get_Text(), utf8Word) << c.what << ", preserve " << preserve;
+        }
+}
+
+TEST(SimpleXmlBytes, LeadingDeclarationNamingAnotherEncodingIsAParseError)
+{
+    const struct {
+        const char* what;
+        std::string bytes;
+        const char* message;
+    } cases[] = {
+        {"koi8-r", "<?xml version=\"1.0\" encoding=\"koi8-r\"?><a/>",
+         "Неподдерживаемая кодировка \"koi8-r\" (стр. 0, поз. 37)"},
+        {"after a line break", "\r\n<?xml encoding='utf-16'?><a/>",
+         "Неподдерживаемая кодировка \"utf-16\" (стр. 1, поз. 24)"},
+        {"an empty name", "<?xml encoding=\"\"?>", "Неподдерживаемая кодировка \"\" (стр. 0, поз. 17)"},
+    };
+    for (const auto& c : cases) {
+        std::string message;
+        try {
+            ParseBytes(c.bytes);
+        } catch (const rtl::Exception& e) {
+            message = e.Message();
+        }
+        EXPECT_EQ(message, c.message) << c.what;
+    }
+}
+
+TEST(SimpleXmlBytes, SaveChoosesTheEncodingByTheRuleLoadReadsWith)
+{
+    const std::string utf8Word = "Привет";
+    const std::string cp1251Word = "\xCF\xF0\xE8\xE2\xE5\xF2";
+    // Each document gets a root element "a" after what the case puts first.
+    const struct {
+        const char* what;
+        std::function<void(const IXmlDocumentPtr&)> lead;
+        bool utf8;
+    } cases[] = {
+        {"no declaration", [](const IXmlDocumentPtr&) {}, false},
+        {"utf-8 declaration made in memory",
+         [](const IXmlDocumentPtr& d) { d->AppendProcessingInstruction("xml", "version=\"1.0\" encoding=\"utf-8\""); },
+         true},
+        {"UTF-8 in capitals and apostrophes",
+         [](const IXmlDocumentPtr& d) { d->AppendProcessingInstruction("xml", "version='1.0' encoding='UTF-8'"); }, true},
+        {"windows-1251 declared",
+         [](const IXmlDocumentPtr& d) { d->AppendProcessingInstruction("xml", "encoding=\"windows-1251\""); }, false},
+        {"utf-8 declaration as attributes",
+         [](const IXmlDocumentPtr& d) { d->AppendProcessingInstruction("xml", "")->SetAttr("encoding", "utf-8"); },
+         true},
+        {"blank text before a utf-8 declaration",
+         [](const IXmlDocumentPtr& d) {
+             d->AppendText("\r\n");
+             d->AppendProcessingInstruction("xml", "encoding=\"utf-8\"");
+         },
+         true},
+        {"a comment before a utf-8 declaration",
+         [](const IXmlDocumentPtr& d) {
+             d->AppendComment("c");
+             d->AppendProcessingInstruction("xml", "version=\"1.0\" encoding=\"utf-8\"");
+         },
+         false},
+        {"another instruction before a utf-8 declaration",
+         [](const IXmlDocumentPtr& d) {
+             d->AppendProcessingInstruction("pi", "x");
+             d->AppendProcessingInstruction("xml", "encoding=\"utf-8\"");
+         },
+         false},
+        {"a name that only ends in encoding",
+         [](const IXmlDocumentPtr& d) { d->AppendProcessingInstruction("xml", "version=\"1.0\" xencoding=\"utf-8\""); },
+         false},
+        {"encoding named inside another value",
+         [](const IXmlDocumentPtr& d) { d->AppendProcessingInstruction("xml", "version=\"encoding='utf-8'\""); },
+         false},
+        {"Cyrillic data in a windows-1251 declaration",
+         [](const IXmlDocumentPtr& d) { d->AppendProcessingInstruction("xml", "version=\"один\""); }, false},
+    };
+    for (const auto& c : cases) {
+        const IXmlDocumentPtr doc = CreateXmlDocument();
+        c.lead(doc);
+        doc->AppendElement("a")->Set_Text(utf8Word);
+        const std::string bytes = SavedBytes(doc);
+        EXPECT_NE(bytes.find(c.utf8 ? utf8Word : cp1251Word), std::string::npos) << c.what << ": " << bytes;
+        EXPECT_EQ(ParseBytes(bytes)->Get_DocumentElement()->Get_Text(), utf8Word) << c.what << ": read back alike";
+    }
+
+    // The leading declaration of UTF-8 bytes is read before its encoding is
+    // known: values outside ASCII go as references. Bytes written by hand.
+    const IXmlDocumentPtr noted = Parse("<?xml version=\"1.0\" encoding=\"utf-8\" note=\"Ж日\"?><a>Ж</a>");
+    const std::string notedBytes =
+        "<?xml version=\"1.0\" encoding=\"utf-8\" note=\"&#1046;&#26085;\"?>\r\n<a>\xD0\x96</a>";
+    EXPECT_EQ(SavedBytes(noted), notedBytes);
+    EXPECT_EQ(ParseBytes(notedBytes)->Get_XML(), noted->Get_XML());
+
+    // A utf-8 declaration that is not the leading one: bytes written by hand.
+    const IXmlDocumentPtr doc = CreateXmlDocument();
+    doc->AppendComment("c");
+    doc->AppendProcessingInstruction("xml", "version=\"1.0\" encoding=\"utf-8\"");
+    doc->AppendElement("a")->Set_Text("Ж");
+    const std::string bytes = "<!--c--><?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<a>\xC6</a>";
+    EXPECT_EQ(SavedBytes(doc), bytes);
+    EXPECT_EQ(ParseBytes(bytes)->Get_XML(), doc->Get_XML());
+}
+
+TEST(SimpleXmlBytes, SaveRefusesAnEncodingItCannotWriteBeforeWritingAnything)
+{
+    rtl::test::TempFolder folder;
+    const std::string file = folder / "kept.xml";
+    const struct {
+        const char* what;
+        std::function<IXmlDocumentPtr()> make;
+        const char* message;
+    } cases[] = {
+        {"made by NewDocument", [] { return CreateXmlDocument("a", "1.0", "koi8-r"); },
+         "Документ не может быть сохранён в кодировке \"koi8-r\""},
+        {"read from in-program text", [] { return Parse("<?xml version='1.0' encoding='utf-16'?><a>x</a>"); },
+         "Документ не может быть сохранён в кодировке \"utf-16\""},
+        {"an empty name",
+         [] {
+             const IXmlDocumentPtr d = CreateXmlDocument();
+             d->AppendProcessingInstruction("xml", "version=\"1.0\" encoding=\"\"");
+             d->AppendElement("a");
+             return d;
+         },
+         "Документ не может быть сохранён в кодировке \"\""},
+        {"utf-8 declaration data outside ASCII",
+         [] { return CreateXmlDocument("a", "один", "utf-8"); },
+         "Объявление документа в кодировке UTF-8 может содержать только символы ASCII"},
+        {"utf-8 declaration attribute name outside ASCII",
+         [] { return Parse("<?xml версия='1.0' encoding='utf-8'?><a/>"); },
+         "Объявление документа в кодировке UTF-8 может содержать только символы ASCII"},
+    };
+    for (const auto& c : cases) {
+        const IXmlDocumentPtr doc = c.make();
+        rtl::TMemoryStream stream;
+        std::string message;
+        try {
+            doc->Save(stream);
+        } catch (const rtl::Exception& e) {
+            message = e.Message();
+        }
+        EXPECT_EQ(message, c.message) << c.what;
+        EXPECT_EQ(stream.ToString(), "") << c.what << ": nothing written";
+        rtl::WriteFileBytes(file, "<kept/>");
+        EXPECT_THROW(doc->Save(file), rtl::Exception) << c.what;
+        EXPECT_EQ(rtl::ReadFileBytes(file), "<kept/>") << c.what << ": the old file is left alone";
+    }
+
+    const IXmlDocumentPtr later = Parse("<!--c--><?xml encoding='koi8-r'?><a>Ж</a>");
+    EXPECT_EQ(SavedBytes(later), "<!--c--><?xml encoding=\"koi8-r\"?>\r\n<a>\xC6</a>")
+        << "a declaration that is not the leading one is only written";
+}
+
 TEST(SimpleXmlBytes, DocumentDeclaredUtf8IsSavedAsUtf8)
 {
     const IXmlDocumentPtr doc = CreateXmlDocument("корень", "1.0", "utf-8");
@@ -456,8 +656,7 @@ TEST(SimpleXmlBytes, StreamIsReadFromItsPosition)
 
 TEST(SimpleXmlFuzz, DamagedDocumentsOnlyEverRaiseTheLibraryException)
 {
-    const std::string valid =
-        "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n"
+    const std::string body =
         "<root a=\"1\" b='&amp;&#65;&#x416;'>\r\n"
         "\t<child name=\"x\">text &lt; more</child>\r\n"
         "\t<!-- comment -->\r\n"
@@ -466,11 +665,15 @@ TEST(SimpleXmlFuzz, DamagedDocumentsOnlyEverRaiseTheLibraryException)
         "\t<Ж ё=\"ю\">Привет</Ж>\r\n"
         "\t<empty/>\r\n"
         "</root>";
+    const std::string seeds[] = {
+        "<?xml version=\"1.0\" encoding=\"windows-1251\"?>\r\n" + body,
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n" + body,
+    };
     const std::string alphabet = "<>&;#x/!?-[]\"'= aZ09\xD0\x96\xC6\r\n";
     std::mt19937 random(20240607);
     int failures = 0;
-    for (int round = 0; round < 3000; ++round) {
-        std::string text = valid;
+    for (int round = 0; round < 6000; ++round) {
+        std::string text = seeds[round % 2];
         const int edits = 1 + static_cast<int>(random() % 4);
         for (int k = 0; k < edits && !text.empty(); ++k) {
             const std::size_t at = random() % text.size();
@@ -482,15 +685,22 @@ TEST(SimpleXmlFuzz, DamagedDocumentsOnlyEverRaiseTheLibraryException)
             }
         }
         for (const bool bytes : {false, true}) {
+            std::string xml, saved;
             try {
                 const IXmlDocumentPtr doc = bytes ? ParseBytes(text) : Parse(text);
-                (void)doc->Get_XML();
-                (void)SavedBytes(doc);
+                xml = doc->Get_XML();
+                saved = SavedBytes(doc);
             } catch (const rtl::Exception&) {
                 ++failures;
+                continue;
             } catch (const std::exception& e) {
                 ADD_FAILURE() << "not an rtl::Exception: " << e.what() << "\n" << text;
+                continue;
             }
+            // What Save wrote, Load reads back as it was.
+            std::string back;
+            EXPECT_NO_THROW(back = ParseBytes(saved)->Get_XML()) << text;
+            EXPECT_EQ(back, xml) << text;
         }
     }
     EXPECT_GT(failures, 0) << "the damage was noticed at least sometimes";
