@@ -350,6 +350,11 @@ void PxDatabase::EndChange()
         throw;
     }
     autoUnit_ = false;
+    CommitJournal();
+}
+
+void PxDatabase::CommitJournal()
+{
     try {
         journal_.Commit();
     } catch (...) {
@@ -415,19 +420,7 @@ void PxDatabase::Commit()
         throw;
     }
     inTransaction_ = false;
-    try {
-        journal_.Commit();
-    } catch (...) {
-        try {
-            PxJournal::Recover(*fs_, folder_);
-        } catch (...) {
-            broken_ = true;
-        }
-        MarkAllStale();
-        trash_.clear();
-        throw;
-    }
-    RemoveTrash();
+    CommitJournal();
 }
 
 void PxDatabase::Rollback()

@@ -100,6 +100,9 @@ private:
     void FailChange() noexcept;
     void MarkAllStale() noexcept;
     void RemoveTrash() noexcept;
+    // Commits the journal, then removes what the change put in the trash; when
+    // the journal cannot be committed, the change is undone at once.
+    void CommitJournal();
     void SyncFolderIfChanged();
     void Recover();
     void Forget(const std::string& table) noexcept;
