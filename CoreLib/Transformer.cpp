@@ -109,17 +109,21 @@ bool ScanCodes(const std::string& s, std::size_t begin, std::size_t end, TCodeCo
     return true;
 }
 
-// The arc record of an arc from `from` to `to`, when it is not degenerate.
+// The arc record of an arc from `from` to `to`; false for a zero bulge or
+// coincident end points, which make a line. A bulge whose circle cannot be
+// computed (too small, not finite) keeps its record with the bulge alone, so
+// that writing the contour back keeps the stored arc.
 bool MakeArc(const TFloatPoint& from, const TFloatPoint& to, double bulge, TContourArc& arc)
 {
-    if (bulge == 0) return false;
+    if (bulge == 0 || PointsEqual(from, to)) return false;
+    arc.Bulge = bulge;
     double sweep = 0;
     TFloatPoint center;
-    if (!ArcFromBulge(from, to, sweep, bulge, center)) return false;
-    arc.Bulge = bulge;
-    arc.Center = center;
-    arc.Sweep = sweep;
-    arc.Radius = PointDistance(center, to);
+    if (ArcFromBulge(from, to, sweep, bulge, center)) {
+        arc.Center = center;
+        arc.Sweep = sweep;
+        arc.Radius = PointDistance(center, to);
+    }
     return true;
 }
 

@@ -21,7 +21,6 @@ namespace {
 const char* const SLoadedOf = "Загружено %d из %d";
 const char* const SBadSectorVersion = "Неизвестная версия данных сектора: %d";
 const char* const SBadShapeKind = "Неизвестный тип фигуры: %d";
-const char* const SBadObjectCount = "Неверное число объектов сектора: %d";
 const char* const SBadShapeCount = "Неверное число фигур объекта: %d";
 const char* const SBadPointCount = "Неверное число точек фигуры: %d";
 const char* const STrailingBytes = "Лишние данные после последнего объекта сектора";
@@ -32,12 +31,7 @@ constexpr std::uint16_t kOldestVersion = 256;
 constexpr int kMaxCount = 0x7FFF; // counts are signed 16-bit
 constexpr std::int64_t kIdentifierBytes = 13;
 
-// Bytes of the smallest object and shape record of a version.
-std::int64_t MinObjectBytes()
-{
-    return kIdentifierBytes + 32 + (DataVersion < 261 ? 16 : 0) + 2;
-}
-
+// Bytes of the smallest shape record of a version.
 std::int64_t MinShapeBytes()
 {
     return DataVersion < 265 ? 2 + kIdentifierBytes : 8 + kIdentifierBytes;
@@ -258,8 +252,10 @@ void TSectorData::LoadFromStream(rtl::TStream& stream)
         version.Set(kOldestVersion);
     }
 
+    // Nothing is reserved from the count: a count past the end of the blob
+    // ends in the stream's read error inside the loop, which tells how many
+    // objects were read.
     const std::int16_t count = stream.ReadI16();
-    CheckFits(stream, count, MinObjectBytes(), SBadObjectCount);
     TMapObjectDataList read;
     int remaining = count;
     try {

@@ -273,12 +273,22 @@ TEST(ContourReadCurrent, UnpackingTurnsDegenerateArcsIntoLines)
          Bytes().I32(32).Pt(3, 4).Pt(3, 4).I32(12).U8(0).U8(1).U8(2).U8(1).Dbl(0.5).str(), "M 3 4 | L 3 4", 0},
         {"arcCloseWithoutFigureStartIsAClose",
          Bytes().I32(16).Pt(3, 4).I32(11).U8(1).U8(1).U8(4).Dbl(0.5).str(), "L 3 4 | C 0 0", 0},
+        // A bulge too small for its circle to be computed is still an arc: its
+        // record keeps the bulge, so a rewrite keeps the stored arc.
+        {"tinyBulgeKeepsItsArc",
+         Bytes().I32(32).Pt(0, 0).Pt(2, 0).I32(12).U8(0).U8(1).U8(2).U8(1).Dbl(1e-300).str(), "M 0 0 | A 2 0 b1e-300",
+         1},
     };
     for (const Case& c : cases) {
         TContour contour;
         LoadAt(287, contour, c.bytes);
         if (c.dump) {
             EXPECT_EQ(Dump(contour), c.dump) << c.name;
+        }
+        if (std::string(c.name) == "tinyBulgeKeepsItsArc") {
+            TContour copy;
+            copy.Assign(contour); // unpacked, then written from its vertices
+            EXPECT_EQ(Saved(copy), c.bytes) << c.name;
         }
         EXPECT_EQ(contour.ArcCount(), c.arcs) << c.name;
         for (int i = 0; i < contour.VertexCount(); ++i) {

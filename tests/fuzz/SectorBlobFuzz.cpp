@@ -83,11 +83,11 @@ void ReadBlob(const std::string& blob)
             TContour& contour = shapes.GetItem(k)->Contour;
             try {
                 contour.GetCount();
+                TContourPointIterator it;
+                for (it.First(contour, 0); !it.Eof(); it.Next()) {
+                }
             } catch (const rtl::Exception&) {
                 // An outline with more arcs than 16-bit indexes can hold.
-            }
-            TContourPointIterator it;
-            for (it.First(contour, 0); !it.Eof(); it.Next()) {
             }
         }
     }
