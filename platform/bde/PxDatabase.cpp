@@ -475,6 +475,20 @@ void PxDatabase::RenameTable(const std::string& from, const std::string& to)
     if (fam.db.empty()) throw EPxError(rtl::Format(SNoTable, from.c_str(), folder_.c_str()));
     if (!rtl::SameText(from, to) && !Family(to).all.empty())
         throw EPxError(rtl::Format(STableExists, to.c_str(), folder_.c_str()));
+    // Inside a transaction the table's index rebuild and syncs wait for the
+    // commit, which reaches only the tables it still knows: a renamed table
+    // finishes that work now, under its old name.
+    if (inTransaction_) {
+        const auto it = tables_.find(rtl::UpperCase(from));
+        if (it != tables_.end()) {
+            try {
+                it->second->CompleteTransaction();
+            } catch (...) {
+                FailChange();
+                throw;
+            }
+        }
+    }
     BeginChange();
     try {
         std::vector<std::pair<std::string, std::string>> names;

@@ -381,7 +381,17 @@ void PxJournal::Commit()
     pending_.clear();
     tracked_.clear();
     inUnit_ = false;
-    if (had) fs_.Remove(path_);
+    if (had) {
+        fs_.Remove(path_);
+        // The removal is what commits: it should survive a power loss, or the
+        // next open would roll back a change reported as done. The change is
+        // committed once the journal is gone, so a failing sync is not a
+        // failure of the change.
+        try {
+            fs_.SyncFolder(folder_);
+        } catch (...) {
+        }
+    }
 }
 
 void PxJournal::Rollback()

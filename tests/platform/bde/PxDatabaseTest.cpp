@@ -278,4 +278,23 @@ TEST(PxJournal, AnInterruptedRollbackCanRunAgain)
 }
 
 } // namespace
+// A table renamed inside a transaction keeps the work the commit would have
+// done for it: its indexes equal a rebuild after the commit.
+TEST(PxFolder, TableRenamedInATransactionIsCompleteAfterTheCommit)
+{
+    TempFolder dir;
+    {
+        PxDatabase db(dir.Path());
+        auto t = db.CreateTable("A", Spec({{"ID", PxFieldType::Long, 0}, {"G", PxFieldType::Long, 0}}, 1, {{"", {"G"}}}));
+        db.StartTransaction();
+        for (int i = 0; i < 500; ++i) t->Insert({rtl::Variant(std::int32_t(i)), rtl::Variant(std::int32_t(i % 7))});
+        db.RenameTable("A", "B");
+        db.Commit();
+    }
+    PxDatabase again(dir.Path());
+    auto b = again.OpenTable("B");
+    EXPECT_EQ(b->RecordCount(), 500);
+    EXPECT_EQ(b->VerifyIndexes(), "");
+}
+
 } // namespace bde
