@@ -17,6 +17,8 @@
 namespace bde {
 namespace {
 
+constexpr const char* kFolderShared =
+    "The folder \"%s\" is open in another database: its tables cannot be created, dropped or renamed";
 constexpr const char* kFolderInForeignTransaction =
     "The folder \"%s\" is in a transaction of another database: it cannot be changed until that ends";
 
@@ -88,16 +90,18 @@ public:
         auto table = db_.CreateTable(name, spec);
         tables_[rtl::UpperCase(name)] = std::make_unique<TPxStoreTable>(std::move(table));
     }
+    // The adapter goes only when the engine succeeded: a failed drop or
+    // rename leaves the table, and its adapter, as they were.
     void DropTable(const std::string& name) override
     {
-        tables_.erase(rtl::UpperCase(name));
         db_.DropTable(name);
+        tables_.erase(rtl::UpperCase(name));
     }
     void RenameTable(const std::string& from, const std::string& to) override
     {
+        db_.RenameTable(from, to);
         tables_.erase(rtl::UpperCase(from));
         tables_.erase(rtl::UpperCase(to));
-        db_.RenameTable(from, to);
     }
 
     void StartTransaction() override { db_.StartTransaction(); }
@@ -143,20 +147,23 @@ public:
     std::vector<std::string> TableNames() override { return store_->TableNames(); }
     bool TableExists(const std::string& name) override { return store_->TableExists(name); }
     IBdeStoreTable& Table(const std::string& name) override { return store_->Table(name); }
+    // Creating, dropping and renaming replace a table's adapter, which the
+    // other database objects on the folder may be reading through: they are
+    // refused while another one is open on the folder.
     void CreateTable(const std::string& name, const std::vector<PxFieldDef>& fields, int keyFieldCount,
                      const std::vector<TBdeStoreIndex>& secondaryIndexes) override
     {
-        CheckNotForeign();
+        CheckAlone();
         store_->CreateTable(name, fields, keyFieldCount, secondaryIndexes);
     }
     void DropTable(const std::string& name) override
     {
-        CheckNotForeign();
+        CheckAlone();
         store_->DropTable(name);
     }
     void RenameTable(const std::string& from, const std::string& to) override
     {
-        CheckNotForeign();
+        CheckAlone();
         store_->RenameTable(from, to);
     }
 
@@ -181,6 +188,11 @@ public:
     bool InTransaction() const override { return owner_ && store_->InTransaction(); }
 
 private:
+    void CheckAlone() const
+    {
+        CheckNotForeign();
+        if (store_.use_count() > 1) throw EPxError(rtl::Format(kFolderShared, store_->Folder().c_str()));
+    }
     // Another handle's transaction is open on the folder.
     void CheckNotForeign() const
     {

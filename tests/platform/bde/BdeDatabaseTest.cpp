@@ -352,6 +352,22 @@ TEST(SharedFolder, TwoDatabasesSeeOneAnotherAndRespectATransaction)
     EXPECT_EQ(rowsOn(other), (TextRows{{"1", "one"}, {"2", "two"}}));
     EXPECT_EQ(execOn(other, insert, {rtl::Variant(std::int32_t(4)), rtl::Variant("four")}), 1);
     EXPECT_EQ(rowsOn(f.db), (TextRows{{"1", "one"}, {"2", "two"}, {"4", "four"}}));
+
+    // Tables are neither created, dropped nor renamed under another database
+    // object's feet; once it is gone they are.
+    TBdeTable drop;
+    f.Bind(drop, f.db);
+    drop.SetTableName("T");
+    try {
+        drop.DeleteTable();
+        ADD_FAILURE() << "a table was dropped while another database had the folder open";
+    } catch (const rtl::Exception& e) {
+        EXPECT_NE(std::string(e.what()).find("is open in another database"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(rowsOn(other).size(), 3u);
+    other.Close();
+    drop.DeleteTable();
+    EXPECT_FALSE(drop.Exists());
 }
 
 } // namespace
