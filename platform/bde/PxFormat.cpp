@@ -542,6 +542,34 @@ enum : std::size_t {
 int TableNameLength(std::uint8_t version) { return version >= kPxVersion70 ? 261 : 79; }
 
 // Field descriptors at `start`; false when they do not add up to the record size.
+// Whether a header's fSize byte can belong to a field of that type: the
+// record codec reads fixed widths for the fixed types and a leader of
+// fSize - 10 bytes for the blob types, so any other size would take it past
+// the field.
+bool ValidHeaderSize(PxFieldType type, int size) noexcept
+{
+    switch (type) {
+    case PxFieldType::Alpha:
+    case PxFieldType::Bytes: return size >= 1;
+    case PxFieldType::Short: return size == 2;
+    case PxFieldType::Logical: return size == 1;
+    case PxFieldType::Date:
+    case PxFieldType::Long:
+    case PxFieldType::Time:
+    case PxFieldType::AutoInc: return size == 4;
+    case PxFieldType::Money:
+    case PxFieldType::Number:
+    case PxFieldType::Timestamp: return size == 8;
+    case PxFieldType::Bcd: return size <= 32;
+    case PxFieldType::Memo:
+    case PxFieldType::Blob:
+    case PxFieldType::FmtMemo:
+    case PxFieldType::Ole:
+    case PxFieldType::Graphic: return size >= 10 && size <= 250;
+    }
+    return false;
+}
+
 bool ReadFieldInfo(const std::vector<std::uint8_t>& b, std::size_t start, int n, bool data,
                    int recordSize, std::vector<PxHeaderField>& out)
 {
@@ -553,6 +581,7 @@ bool ReadFieldInfo(const std::vector<std::uint8_t>& b, std::size_t start, int n,
         f.type = b[start + 2 * static_cast<std::size_t>(i)];
         f.size = b[start + 2 * static_cast<std::size_t>(i) + 1];
         if (!PxIsKnownFieldType(f.type)) return false;
+        if (data && !ValidHeaderSize(static_cast<PxFieldType>(f.type), f.size)) return false;
         sum += PxRecordBytes(static_cast<PxFieldType>(f.type), f.size);
         out.push_back(f);
     }

@@ -1,5 +1,6 @@
 // The folder: creating tables within the format's limits, listing, dropping,
 // renaming, and the undo journal on its own.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -295,6 +296,28 @@ TEST(PxFolder, TableRenamedInATransactionIsCompleteAfterTheCommit)
     auto b = again.OpenTable("B");
     EXPECT_EQ(b->RecordCount(), 500);
     EXPECT_EQ(b->VerifyIndexes(), "");
+}
+
+// A header whose field sizes add up to the record size but do not fit their
+// types (an Alpha field grown by what a Long field lost) is refused when the
+// table is opened, before any record is read or written with it.
+TEST(PxFolder, FieldSizesThatDoNotFitTheirTypesAreRefused)
+{
+    TempFolder dir;
+    {
+        PxDatabase db(dir.Path());
+        db.CreateTable("T", Spec({{"A", PxFieldType::Alpha, 13}, {"L", PxFieldType::Long, 0}}, 0))
+            ->Insert({rtl::Variant("abc"), rtl::Variant(std::int32_t(7))});
+    }
+    std::vector<std::uint8_t> bytes = test::ReadFileBytes(dir.File("T.DB"));
+    const std::vector<std::uint8_t> fields = {0x01, 13, 0x04, 4};
+    const auto at = std::search(bytes.begin(), bytes.end(), fields.begin(), fields.end());
+    ASSERT_NE(at, bytes.end());
+    at[1] = 16;
+    at[3] = 1;
+    test::WriteFileBytes(dir.File("T.DB"), bytes);
+    PxDatabase db(dir.Path());
+    EXPECT_THROW(db.OpenTable("T"), EPxError);
 }
 
 } // namespace bde
