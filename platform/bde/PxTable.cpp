@@ -214,10 +214,18 @@ void PxTable::LoadSecondary(const std::string& xName, const std::string& yName)
     std::uint8_t first[4] = {};
     file->ReadExact(0, first, 4);
     std::vector<std::uint8_t> head(PxHeaderSizeOf(first));
-    if (head.size() < 0x58) return;
+    // An index file this engine cannot read is still the table's: it is kept
+    // with its problem, so that no change lets it drift from the data.
+    const auto unreadable = [&] {
+        s.def.name = xName;
+        s.yName = yName;
+        s.problem = "its file cannot be read by this engine";
+        secondaries_.push_back(std::move(s));
+    };
+    if (head.size() < 0x58) return unreadable();
     file->ReadExact(0, head.data(), head.size());
     PxHeader h = PxParseHeader(head, xName);
-    if (h.fileType != 3 && h.fileType != 5 && h.fileType != 6 && h.fileType != 8) return;
+    if (h.fileType != 3 && h.fileType != 5 && h.fileType != 6 && h.fileType != 8) return unreadable();
     const int n = static_cast<int>(fields_.size());
     const int m = static_cast<int>(h.numFields) - 1 - keyFields_;
     const auto problem = [&](const std::string& why) {

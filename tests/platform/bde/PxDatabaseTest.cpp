@@ -320,4 +320,25 @@ TEST(PxFolder, FieldSizesThatDoNotFitTheirTypesAreRefused)
     EXPECT_THROW(db.OpenTable("T"), EPxError);
 }
 
+// A secondary index file of a kind this engine cannot read keeps the table
+// readable, and refuses changes that would leave that index behind.
+TEST(PxFolder, UnreadableSecondaryIndexRefusesChanges)
+{
+    TempFolder dir;
+    {
+        PxDatabase db(dir.Path());
+        db.CreateTable("T", Spec({{"ID", PxFieldType::Long, 0}, {"G", PxFieldType::Long, 0}}, 1, {{"", {"G"}}}))
+            ->Insert({rtl::Variant(std::int32_t(1)), rtl::Variant(std::int32_t(2))});
+    }
+    std::vector<std::uint8_t> x = test::ReadFileBytes(dir.File("T.X02"));
+    ASSERT_GT(x.size(), 4u);
+    x[4] = 0x02; // a data file under an index name: no index this engine knows
+    test::WriteFileBytes(dir.File("T.X02"), x);
+    PxDatabase db(dir.Path());
+    auto t = db.OpenTable("T");
+    EXPECT_EQ(t->RecordCount(), 1);
+    EXPECT_THROW(t->Insert({rtl::Variant(std::int32_t(2)), rtl::Variant(std::int32_t(3))}), EPxError);
+    EXPECT_EQ(t->RecordCount(), 1);
+}
+
 } // namespace bde
