@@ -20,6 +20,7 @@ constexpr const char* SNoTable = "Table \"%s\" does not exist in folder \"%s\"";
 constexpr const char* STableExists = "Table \"%s\" exists already in folder \"%s\"";
 constexpr const char* SAmbiguous = "Folder \"%s\" holds files \"%s\" and \"%s\" that differ only in case";
 constexpr const char* SInTransaction = "A transaction is active already";
+constexpr const char* SFileExists = "The file \"%s\" exists already in the folder \"%s\"";
 constexpr const char* SNoTransaction = "No transaction is active";
 constexpr const char* SDoomed = "The transaction was rolled back after a failure; end it with Rollback";
 constexpr const char* SBroken =
@@ -293,6 +294,9 @@ std::unique_ptr<PxFile> PxDatabase::OpenFile(const std::string& name)
 std::unique_ptr<PxFile> PxDatabase::CreateFile(const std::string& name)
 {
     RTL_ASSERT(journal_.InUnit(), "No change is open");
+    // The journal notes the file as one this change makes, which its undo
+    // removes: a file that is there already is never noted so.
+    if (fs_->Exists(PathOf(name))) throw EPxError(rtl::Format(SFileExists, name.c_str(), folder_.c_str()));
     journal_.NoteCreate(name);
     journal_.Sync();
     folderChanged_ = true;
