@@ -42,6 +42,7 @@ std::string Raised(F&& f)
 
 inline std::string Udb(const std::string& message) { return "EUdbException: " + message; }
 inline std::string Assertion(const std::string& message) { return "EAssertionFailed: " + message; }
+inline std::string General(const std::string& message) { return "Exception: " + message; }
 
 struct Table {
     std::string name;

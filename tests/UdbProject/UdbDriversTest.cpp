@@ -17,15 +17,17 @@
 #include "UdbProject/UdbDrivers.h"
 #include "platform/rtl/Resources.h"
 #include "platform/rtl/SysUtils.h"
+#include "tests/UdbProject/DriverRequests.h"
 #include "tests/UdbProject/FakeDriver.h"
 #include "tests/support/SqliteUdb.h"
 
 namespace {
 
 using fake::Assertion;
+using fake::DriverNames;
+using fake::General;
+using fake::Parse;
 using fake::Raised;
-
-std::string General(const std::string& message) { return "Exception: " + message; }
 
 // "name=value|name=value..." of an element's attributes, in document order.
 std::string AttrsOf(const IXmlNodePtr& node)
@@ -66,24 +68,6 @@ std::vector<std::string> ChildNames(const IXmlNodePtr& node)
         if (const IXmlNodePtr child = children->Get_Item(i); child->Get_NodeType() == NODE_ELEMENT)
             names.push_back(child->Get_NodeName());
     return names;
-}
-
-// The "name" attributes of the "driver" children of a document's root.
-std::vector<std::string> DriverNames(const IXmlDocumentPtr& doc)
-{
-    std::vector<std::string> names;
-    const IXmlElementPtr root = doc->Get_DocumentElement();
-    if (!root) return {"(no root)"};
-    const IXmlNodeListPtr drivers = root->SelectNodes("driver");
-    for (int i = 0; i < drivers->Get_Count(); ++i) names.push_back(drivers->Get_Item(i)->GetAttr("name"));
-    return names;
-}
-
-IXmlDocumentPtr Parse(const std::string& xml)
-{
-    IXmlDocumentPtr doc = CreateXmlDocument();
-    doc->LoadXML(xml);
-    return doc;
 }
 
 IXmlNodePtr BuiltInDefinition(const std::string& driver)

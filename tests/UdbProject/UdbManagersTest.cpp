@@ -19,6 +19,7 @@
 #include "UdbProject/UdbDrivers.h"
 #include "UdbProject/UdbManagers.h"
 #include "platform/rtl/SysUtils.h"
+#include "tests/UdbProject/DriverRequests.h"
 #include "tests/UdbProject/FakeDriver.h"
 #include "tests/support/SqliteUdb.h"
 
@@ -26,9 +27,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using fake::Assertion;
+using fake::DriverNames;
+using fake::General;
+using fake::Parse;
 using fake::Raised;
-
-std::string General(const std::string& message) { return "Exception: " + message; }
 
 const std::string kBuiltLibrary = std::string(PARVANE_TEST_DRIVER_DIR) + "/libUdbTestSqlite.so";
 
@@ -63,23 +65,6 @@ std::string SqliteLibraryFile()
 rtl::RefPtr<TUdbManager> Manager(const std::string& folder, TUdbDriverList* registry = nullptr)
 {
     return rtl::RefPtr<TUdbManager>(new TUdbManager(folder, registry));
-}
-
-IXmlDocumentPtr Parse(const std::string& xml)
-{
-    IXmlDocumentPtr doc = CreateXmlDocument();
-    doc->LoadXML(xml);
-    return doc;
-}
-
-std::vector<std::string> DriverNames(const IXmlDocumentPtr& doc)
-{
-    std::vector<std::string> names;
-    const IXmlElementPtr root = doc->Get_DocumentElement();
-    if (!root) return {"(no root)"};
-    const IXmlNodeListPtr drivers = root->SelectNodes("driver");
-    for (int i = 0; i < drivers->Get_Count(); ++i) names.push_back(drivers->Get_Item(i)->GetAttr("name"));
-    return names;
 }
 
 // The manager's names in lookup order, each with the file of its library ("" when built in).
