@@ -46,7 +46,8 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const BoxRequest& request, QWidget* 
     box->setTextFormat(Qt::PlainText);
     switch (request.kind) {
     case BoxKind::Question:
-        box->setIcon(QMessageBox::Question);
+    case BoxKind::Warning:
+        box->setIcon(request.kind == BoxKind::Question ? QMessageBox::Question : QMessageBox::Warning);
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box->setDefaultButton(QMessageBox::No);
         box->setEscapeButton(QMessageBox::No);
@@ -74,13 +75,19 @@ BoxButton Show(const BoxRequest& request)
     }
     auto box = MakeMessageBox(request, BoxOwner());
     const int pressed = box->exec();
-    if (request.kind == BoxKind::Question) return pressed == QMessageBox::Yes ? BoxButton::Yes : BoxButton::No;
+    if (request.kind == BoxKind::Question || request.kind == BoxKind::Warning)
+        return pressed == QMessageBox::Yes ? BoxButton::Yes : BoxButton::No;
     return BoxButton::Ok;
 }
 
 bool AskYesNo(std::string_view text)
 {
     return Show({BoxKind::Question, kQuestionCaption, std::string(text)}) == BoxButton::Yes;
+}
+
+bool AskYesNoWarning(std::string_view text)
+{
+    return Show({BoxKind::Warning, kQuestionCaption, std::string(text)}) == BoxButton::Yes;
 }
 
 void ShowInformation(std::string_view text, std::string_view caption)

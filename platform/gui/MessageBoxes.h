@@ -18,6 +18,7 @@ namespace gui {
 
 enum class BoxKind {
     Question,    // Yes and No, question icon, No the default button
+    Warning,     // Yes and No, warning icon, No the default button
     Information, // OK, information icon
     Error,       // OK, stop icon
 };
@@ -55,6 +56,8 @@ BoxButton Show(const BoxRequest& request);
 
 // A Yes/No question with the caption "Предупреждение"; true for Yes.
 bool AskYesNo(std::string_view text);
+// The same with the warning icon.
+bool AskYesNoWarning(std::string_view text);
 // An information box; an empty caption stands for the application title.
 void ShowInformation(std::string_view text, std::string_view caption = {});
 // The error box: the application title as caption, the stop icon.

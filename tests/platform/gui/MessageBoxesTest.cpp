@@ -77,6 +77,8 @@ TEST(MessageBoxes, TheRealBoxHasTheKindsIconButtonsAndDefault)
     const Case cases[] = {
         {"question: Yes/No with No the default", gui::BoxKind::Question, QMessageBox::Question,
          QMessageBox::Yes | QMessageBox::No, QMessageBox::No},
+        {"warning question: Yes/No with No the default", gui::BoxKind::Warning, QMessageBox::Warning,
+         QMessageBox::Yes | QMessageBox::No, QMessageBox::No},
         {"information: OK", gui::BoxKind::Information, QMessageBox::Information, QMessageBox::Ok, QMessageBox::Ok},
         {"error: OK with the stop icon", gui::BoxKind::Error, QMessageBox::Critical, QMessageBox::Ok, QMessageBox::Ok},
     };

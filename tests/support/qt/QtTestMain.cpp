@@ -40,7 +40,8 @@ int main(int argc, char** argv)
 
     const gui::ScopedBoxAnswerer boxes([](const gui::BoxRequest& request) {
         ADD_FAILURE() << "unexpected message box \"" << request.caption << "\": " << request.text;
-        return request.kind == gui::BoxKind::Question ? gui::BoxButton::No : gui::BoxButton::Ok;
+        return request.kind == gui::BoxKind::Question || request.kind == gui::BoxKind::Warning ? gui::BoxButton::No
+                                                                                                 : gui::BoxButton::Ok;
     });
     const gui::ScopedModalRunner dialogs([](QDialog& form) {
         ADD_FAILURE() << "unexpected modal form \"" << form.windowTitle().toStdString() << "\"";
