@@ -220,6 +220,33 @@ void TBDEUdb::DoClose()
 
 bool TBDEUdb::GetConnected() { return Database_->Connected(); }
 
+void TBDEUdb::StartTransaction()
+{
+    CheckOpen();
+    // The engine refuses to start over a transaction that is lost.
+    if (Database_->TransactionLost()) Database_->StartTransaction();
+    TUdb::StartTransaction();
+}
+
+void TBDEUdb::Commit()
+{
+    CheckOpen();
+    if (Database_->TransactionLost()) {
+        // The counter goes with the transaction; the engine's commit then
+        // fails, naming the loss, and ends it.
+        TUdb::Rollback();
+        Database_->Commit();
+    }
+    TUdb::Commit();
+}
+
+void TBDEUdb::Rollback()
+{
+    TUdb::Rollback();
+    // Nothing is left to undo: the engine only forgets the loss.
+    if (Database_->TransactionLost()) Database_->Rollback();
+}
+
 bool TBDEUdb::GetInTransaction() { return Database_->InTransaction(); }
 
 void TBDEUdb::DoStartTransaction() { Database_->StartTransaction(); }

@@ -78,6 +78,14 @@ std::string BdeUnnamedIndexName(const std::string& table, bool primary, std::int
 // named "VelmoSession<n>" and "VelmoDb<n>" with n from BdeNameCounter.
 class TBDEUdb : public TUdb {
 public:
+    // Two databases on one folder share its transaction (bde::TBdeDatabase):
+    // when the other one rolls it back, every level of this one's is over.
+    // StartTransaction is then refused and Commit fails, both with the
+    // engine's message, until Commit or Rollback ends it here.
+    void StartTransaction() override;
+    void Commit() override;
+    void Rollback() override;
+
     bde::TBdeSession& Session() const noexcept { return *Session_; }
     bde::TBdeDatabase& Database() const noexcept { return *Database_; }
 

@@ -116,8 +116,11 @@ void TBdeDatabase::Open()
     TBdePxStoreOptions options;
     if (session) options.Passwords = session->Passwords();
     options.FileSystem = fileSystem_;
-    std::unique_ptr<IBdeTableStore> store = BdeOpenPxStore(folder, options);
+    std::unique_ptr<IBdePxStore> store = BdeOpenPxStore(folder, options);
     sql_ = std::make_unique<TBdeSqlEngine>(*store);
+    store->SetOnReread([this] {
+        if (sql_) sql_->InvalidateRows();
+    });
     store_ = std::move(store);
 }
 
@@ -148,10 +151,12 @@ void TBdeDatabase::CheckConnected() const
 
 bool TBdeDatabase::InTransaction() const { return Connected() && store_->InTransaction(); }
 
+bool TBdeDatabase::TransactionLost() const { return Connected() && store_->TransactionLost(); }
+
 void TBdeDatabase::StartTransaction()
 {
     CheckConnected();
-    store_->StartTransaction();
+    store_->JoinTransaction();
 }
 
 void TBdeDatabase::Commit()

@@ -22,6 +22,7 @@
 
 namespace bde {
 
+class IBdePxStore;
 class PxFileSystem;
 class TBdeDataSet;
 class TBdeSqlEngine;
@@ -55,10 +56,17 @@ public:
     void Close();
     bool Connected() const noexcept { return store_ != nullptr; }
 
+    // Another database object on the same folder shares the folder's
+    // transaction: StartTransaction joins one that is open, Commit leaves it
+    // (the last one commits the folder), and Rollback undoes every
+    // participant's changes (see IBdePxStore).
     bool InTransaction() const;
     void StartTransaction();
     void Commit();
     void Rollback();
+    // The transaction this database took part in was rolled back by another
+    // database object on the folder, and has not been ended here yet.
+    bool TransactionLost() const;
 
     // Table names without extensions, system files excluded.
     std::vector<std::string> GetTableNames(bool systemTables = false);
@@ -97,7 +105,7 @@ private:
     std::vector<std::string> params_;
     TTransIsolation isolation_ = tiReadCommitted;
     PxFileSystem* fileSystem_ = nullptr;
-    std::unique_ptr<IBdeTableStore> store_;
+    std::unique_ptr<IBdePxStore> store_;
     std::unique_ptr<TBdeSqlEngine> sql_;
     std::set<TBdeDataSet*> attached_;
 };

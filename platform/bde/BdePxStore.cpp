@@ -6,11 +6,17 @@
 #include "platform/bde/BdePxStore.h"
 
 #include <cstdlib>
+#include <exception>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <type_traits>
+#include <vector>
 
 #include "platform/bde/PxDatabase.h"
+#include "platform/bde/PxIo.h"
+#include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/TextUtils.h"
 
@@ -21,6 +27,7 @@ constexpr const char* kFolderShared =
     "The folder \"%s\" is open in another database: its tables cannot be created, dropped or renamed";
 constexpr const char* kFolderInForeignTransaction =
     "The folder \"%s\" is in a transaction of another database: it cannot be changed until that ends";
+constexpr const char* kRolledBackByAnother = "The transaction on folder \"%s\" was rolled back by another database";
 
 class TPxStoreTable final : public IBdeStoreTable {
 public:
@@ -61,7 +68,7 @@ private:
     std::string name_;
 };
 
-class TPxStore final : public IBdeTableStore {
+class TPxStore final : public IBdePxStore {
 public:
     TPxStore(const std::string& folder, const TBdePxStoreOptions& options) : db_(folder, MakeOptions(options)) {}
 
@@ -109,6 +116,11 @@ public:
     void Rollback() override { db_.Rollback(); }
     bool InTransaction() const override { return db_.InTransaction(); }
 
+    // Unshared: no other handle joins, loses or rereads anything.
+    void JoinTransaction() override { StartTransaction(); }
+    bool TransactionLost() const override { return false; }
+    void SetOnReread(std::function<void()>) override {}
+
 private:
     static PxOpenOptions MakeOptions(const TBdePxStoreOptions& options)
     {
@@ -123,30 +135,70 @@ private:
     std::map<std::string, std::unique_ptr<TPxStoreTable>> tables_; // by upper-case name
 };
 
-// One store per folder in the process. The engine keeps a table's files in
-// memory and has one journal per folder, so two stores on one folder (the
-// spatial and the semantic half of a pair kept together) would overwrite each
-// other's changes. Every database object on a folder gets a handle on the one
-// store; a transaction belongs to the handle that started it, and no other
-// handle may change the folder (or start a transaction) until it ends.
-class TSharedPxStore final : public IBdeTableStore {
+// Whether the engine read its tables again after this failure (it undid a
+// change that failed on the way); a refusal (a duplicate key, a value that
+// does not fit, a change not allowed now) leaves them as they were.
+bool TablesReread(const std::exception_ptr& failure) noexcept
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const EPxIoError&) {
+        return true;
+    } catch (const rtl::EAssertionFailed&) {
+        return true;
+    } catch (const rtl::Exception&) {
+        return false;
+    } catch (...) {
+        return true;
+    }
+}
+
+class TSharedPxStore;
+
+// One store per folder in the process, and the handles on it: the engine
+// keeps a table's files in memory and has one journal per folder, so two
+// stores on one folder (the spatial and the semantic half of a pair kept
+// together) would overwrite each other's changes.
+struct TPxFolder {
+    TPxFolder(const std::string& folder, const TBdePxStoreOptions& options) : store(folder, options) {}
+
+    TPxStore store;
+    std::vector<TSharedPxStore*> handles;
+};
+
+// A database object's handle on its folder's store (see IBdePxStore). Its
+// tables are adapters of its own over the store's, so that every change is
+// checked against the handle's part in the folder's transaction.
+class TSharedPxStore final : public IBdePxStore {
 public:
-    explicit TSharedPxStore(std::shared_ptr<TPxStore> store) : store_(std::move(store)) {}
+    explicit TSharedPxStore(std::shared_ptr<TPxFolder> folder) : folder_(std::move(folder))
+    {
+        folder_->handles.push_back(this);
+    }
+    // A participant that goes away without a commit rolls the folder's
+    // transaction back: the others must not commit half of the unit.
     ~TSharedPxStore() override
     {
-        if (owner_ && store_->InTransaction()) {
+        if (state_ == TState::Participant) {
             try {
-                store_->Rollback();
+                Rollback();
             } catch (...) {
                 // The journal is rolled back when the folder is opened next.
             }
         }
+        std::erase(folder_->handles, this);
     }
 
-    const std::string& Folder() const override { return store_->Folder(); }
-    std::vector<std::string> TableNames() override { return store_->TableNames(); }
-    bool TableExists(const std::string& name) override { return store_->TableExists(name); }
-    IBdeStoreTable& Table(const std::string& name) override { return store_->Table(name); }
+    const std::string& Folder() const override { return Store().Folder(); }
+    std::vector<std::string> TableNames() override { return Store().TableNames(); }
+    bool TableExists(const std::string& name) override { return Store().TableExists(name); }
+    IBdeStoreTable& Table(const std::string& name) override
+    {
+        const std::string key = rtl::UpperCase(name);
+        auto it = tables_.find(key);
+        if (it == tables_.end()) it = tables_.emplace(key, std::make_unique<TTable>(*this, Store().Table(name))).first;
+        return *it->second;
+    }
     // Creating, dropping and renaming replace a table's adapter, which the
     // other database objects on the folder may be reading through: they are
     // refused while another one is open on the folder.
@@ -154,54 +206,188 @@ public:
                      const std::vector<TBdeStoreIndex>& secondaryIndexes) override
     {
         CheckAlone();
-        store_->CreateTable(name, fields, keyFieldCount, secondaryIndexes);
+        Store().CreateTable(name, fields, keyFieldCount, secondaryIndexes);
+        tables_.erase(rtl::UpperCase(name));
     }
     void DropTable(const std::string& name) override
     {
         CheckAlone();
-        store_->DropTable(name);
+        Store().DropTable(name);
+        tables_.erase(rtl::UpperCase(name));
     }
     void RenameTable(const std::string& from, const std::string& to) override
     {
         CheckAlone();
-        store_->RenameTable(from, to);
+        Store().RenameTable(from, to);
+        tables_.erase(rtl::UpperCase(from));
+        tables_.erase(rtl::UpperCase(to));
     }
 
+    // A statement's own unit and a transaction of this handle alone: refused
+    // while other handles are in the folder's transaction.
     void StartTransaction() override
     {
+        CheckNotLost();
         CheckNotForeign();
-        store_->StartTransaction();
-        owner_ = true;
+        Store().StartTransaction();
+        state_ = TState::Participant;
     }
+    void JoinTransaction() override
+    {
+        CheckNotLost();
+        if (state_ != TState::Participant && Store().InTransaction()) {
+            state_ = TState::Participant;
+            return;
+        }
+        StartTransaction();
+    }
+    // Leaves the transaction; the last participant commits the folder. When
+    // that fails and the engine keeps the transaction open for a rollback,
+    // this handle stays in it.
     void Commit() override
     {
+        if (state_ == TState::Lost) {
+            state_ = TState::None;
+            throw EPxError(rtl::Format(kRolledBackByAnother, Folder().c_str()));
+        }
         CheckNotForeign();
-        store_->Commit();
-        owner_ = false;
+        if (state_ == TState::Participant && Participants() > 1) {
+            state_ = TState::None;
+            return;
+        }
+        try {
+            Store().Commit();
+        } catch (...) {
+            if (!Store().InTransaction()) state_ = TState::None;
+            Failed(std::current_exception());
+            throw;
+        }
+        state_ = TState::None;
     }
+    // Rolls back every participant's changes; the others' transactions are
+    // lost.
     void Rollback() override
     {
+        if (state_ == TState::Lost) {
+            state_ = TState::None;
+            return;
+        }
         CheckNotForeign();
-        store_->Rollback();
-        owner_ = false;
+        if (state_ != TState::Participant) {
+            Store().Rollback(); // the engine's error: no transaction is active
+            return;
+        }
+        for (TSharedPxStore* h : folder_->handles)
+            if (h != this && h->state_ == TState::Participant) h->state_ = TState::Lost;
+        state_ = TState::None;
+        try {
+            Store().Rollback();
+        } catch (...) {
+            RereadByOthers();
+            throw;
+        }
+        RereadByOthers();
     }
-    bool InTransaction() const override { return owner_ && store_->InTransaction(); }
+    bool InTransaction() const override { return state_ == TState::Participant && Store().InTransaction(); }
+
+    bool TransactionLost() const override { return state_ == TState::Lost; }
+    void SetOnReread(std::function<void()> handler) override { onReread_ = std::move(handler); }
 
 private:
-    void CheckAlone() const
+    enum class TState { None, Participant, Lost };
+
+    // A table of the store as this handle changes it.
+    class TTable final : public IBdeStoreTable {
+    public:
+        TTable(TSharedPxStore& owner, IBdeStoreTable& table) : owner_(owner), table_(table) {}
+
+        const std::string& Name() const override { return table_.Name(); }
+        const std::vector<PxFieldDef>& Fields() override { return table_.Fields(); }
+        int KeyFieldCount() override { return table_.KeyFieldCount(); }
+        std::vector<TBdeStoreIndex> Indexes() override { return table_.Indexes(); }
+        std::int64_t RecordCount() override { return table_.RecordCount(); }
+        std::vector<TBdeRowId> Rows() override { return table_.Rows(); }
+        bool Exists(TBdeRowId row) override { return table_.Exists(row); }
+        std::vector<TBdeRowId> Find(int index, const std::vector<rtl::Variant>& values) override
+        {
+            return table_.Find(index, values);
+        }
+        rtl::Variant Get(TBdeRowId row, int field) override { return table_.Get(row, field); }
+        TBdeRowId Insert(const std::vector<rtl::Variant>& values) override
+        {
+            return owner_.Change([&] { return table_.Insert(values); });
+        }
+        void Update(TBdeRowId row, const std::vector<std::pair<int, rtl::Variant>>& changes) override
+        {
+            owner_.Change([&] { table_.Update(row, changes); });
+        }
+        void Delete(TBdeRowId row) override
+        {
+            owner_.Change([&] { table_.Delete(row); });
+        }
+
+    private:
+        TSharedPxStore& owner_;
+        IBdeStoreTable& table_;
+    };
+
+    TPxStore& Store() const noexcept { return folder_->store; }
+
+    int Participants() const noexcept
     {
-        CheckNotForeign();
-        if (store_.use_count() > 1) throw EPxError(rtl::Format(kFolderShared, store_->Folder().c_str()));
-    }
-    // Another handle's transaction is open on the folder.
-    void CheckNotForeign() const
-    {
-        if (!owner_ && store_->InTransaction())
-            throw EPxError(rtl::Format(kFolderInForeignTransaction, store_->Folder().c_str()));
+        int n = 0;
+        for (const TSharedPxStore* h : folder_->handles) n += h->state_ == TState::Participant ? 1 : 0;
+        return n;
     }
 
-    std::shared_ptr<TPxStore> store_;
-    bool owner_ = false;
+    void CheckNotLost() const
+    {
+        if (state_ == TState::Lost) throw EPxError(rtl::Format(kRolledBackByAnother, Folder().c_str()));
+    }
+    // Other handles' transaction is open on the folder.
+    void CheckNotForeign() const
+    {
+        if (state_ != TState::Participant && Store().InTransaction())
+            throw EPxError(rtl::Format(kFolderInForeignTransaction, Folder().c_str()));
+    }
+    void CheckMayChange() const
+    {
+        CheckNotLost();
+        CheckNotForeign();
+    }
+    void CheckAlone() const
+    {
+        CheckMayChange();
+        if (folder_->handles.size() > 1) throw EPxError(rtl::Format(kFolderShared, Folder().c_str()));
+    }
+
+    // A change of a table: refused unless this handle may change the folder.
+    template <class F>
+    std::invoke_result_t<F> Change(F&& change)
+    {
+        CheckMayChange();
+        try {
+            return change();
+        } catch (...) {
+            Failed(std::current_exception());
+            throw;
+        }
+    }
+    void Failed(const std::exception_ptr& failure) const
+    {
+        if (TablesReread(failure)) RereadByOthers();
+    }
+    void RereadByOthers() const
+    {
+        const std::vector<TSharedPxStore*> handles = folder_->handles;
+        for (TSharedPxStore* h : handles)
+            if (h != this && h->onReread_) h->onReread_();
+    }
+
+    std::shared_ptr<TPxFolder> folder_;
+    TState state_ = TState::None;
+    std::function<void()> onReread_;
+    std::map<std::string, std::unique_ptr<TTable>> tables_; // by upper-case name
 };
 
 std::string CanonicalFolder(const std::string& folder)
@@ -215,21 +401,20 @@ std::string CanonicalFolder(const std::string& folder)
 
 } // namespace
 
-std::unique_ptr<IBdeTableStore> BdeOpenPxStore(const std::string& folder, const TBdePxStoreOptions& options)
+std::unique_ptr<IBdePxStore> BdeOpenPxStore(const std::string& folder, const TBdePxStoreOptions& options)
 {
-    // A store with a file system of its own (tests) is never shared.
     if (options.FileSystem) return std::make_unique<TPxStore>(folder, options);
 
     static std::mutex mutex;
-    static std::map<std::string, std::weak_ptr<TPxStore>> stores;
+    static std::map<std::string, std::weak_ptr<TPxFolder>> folders;
     const std::lock_guard<std::mutex> lock(mutex);
     const std::string key = CanonicalFolder(folder);
-    std::shared_ptr<TPxStore> store = stores[key].lock();
-    if (!store) {
-        store = std::make_shared<TPxStore>(folder, options);
-        stores[key] = store;
+    std::shared_ptr<TPxFolder> shared = folders[key].lock();
+    if (!shared) {
+        shared = std::make_shared<TPxFolder>(folder, options);
+        folders[key] = shared;
     }
-    return std::make_unique<TSharedPxStore>(std::move(store));
+    return std::make_unique<TSharedPxStore>(std::move(shared));
 }
 
 } // namespace bde

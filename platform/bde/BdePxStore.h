@@ -2,6 +2,7 @@
 // one place where the session/database/table/query objects meet the files.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,8 +19,37 @@ struct TBdePxStoreOptions {
     PxFileSystem* FileSystem = nullptr; // nullptr: the real one (tests put a failing one in)
 };
 
+// A database object's hold on a folder. Every database object on one folder
+// gets a handle on the folder's one store (the engine keeps the tables in
+// memory and has one journal per folder).
+//
+// The folder's transaction is one unit that several handles may take part
+// in: StartTransaction() of IBdeTableStore starts it and refuses while other
+// handles are in it (a statement's own unit never mixes into theirs), while
+// JoinTransaction() joins it. A participant's Commit() only leaves it, and
+// the last one's commits the folder; a participant's Rollback() (or a
+// participant going away without a commit) rolls back every participant's
+// changes, and the other participants' transactions are lost: they are no
+// longer in a transaction, their changes are refused, their Rollback() is a
+// no-op that ends the loss and their Commit() fails and ends it. A handle
+// that is not in the folder's open transaction cannot change the folder.
+class IBdePxStore : public IBdeTableStore {
+public:
+    // Starts the folder's transaction, or joins the one other handles have
+    // open.
+    virtual void JoinTransaction() = 0;
+    // This handle's transaction was rolled back through another handle and
+    // has not been ended through this one yet.
+    virtual bool TransactionLost() const = 0;
+    // Called when the folder's tables were read again through another handle
+    // (a rollback, a change that failed on disk): row ids handed out before
+    // mean nothing then.
+    virtual void SetOnReread(std::function<void()> handler) = 0;
+};
+
 // Opens the folder (rolling back what a stopped process left half done);
-// the engine's error when the folder does not exist.
-std::unique_ptr<IBdeTableStore> BdeOpenPxStore(const std::string& folder, const TBdePxStoreOptions& options = {});
+// the engine's error when the folder does not exist. A store with a file
+// system of its own is never shared.
+std::unique_ptr<IBdePxStore> BdeOpenPxStore(const std::string& folder, const TBdePxStoreOptions& options = {});
 
 } // namespace bde

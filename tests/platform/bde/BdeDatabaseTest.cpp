@@ -306,7 +306,8 @@ TEST(Transactions, OpenCursorStopsAfterRollback)
 
 // Two database objects on one folder (the two halves of a pair kept together)
 // share the folder's tables and journal: what one writes the other reads, and
-// while one is in a transaction the other cannot change the folder.
+// while one is in a transaction the other cannot change the folder unless it
+// joins that transaction.
 TEST(SharedFolder, TwoDatabasesSeeOneAnotherAndRespectATransaction)
 {
     BdeFolder f;
@@ -345,8 +346,17 @@ TEST(SharedFolder, TwoDatabasesSeeOneAnotherAndRespectATransaction)
     } catch (const rtl::Exception& e) {
         EXPECT_NE(std::string(e.what()).find("in a transaction of another database"), std::string::npos) << e.what();
     }
-    EXPECT_THROW(other.StartTransaction(), EPxError);
+    // Starting a transaction joins the open one, and a commit only leaves it:
+    // the folder stays in the first database's transaction, which the other
+    // one cannot end, and whose rollback takes the joined change with it.
+    other.StartTransaction();
+    EXPECT_TRUE(other.InTransaction());
+    EXPECT_EQ(execOn(other, insert, {rtl::Variant(std::int32_t(4)), rtl::Variant("four")}), 1);
+    other.Commit();
+    EXPECT_FALSE(other.InTransaction());
+    EXPECT_TRUE(f.db.InTransaction());
     EXPECT_THROW(other.Commit(), EPxError);
+    EXPECT_THROW(other.Rollback(), EPxError);
     f.db.Rollback();
 
     EXPECT_EQ(rowsOn(other), (TextRows{{"1", "one"}, {"2", "two"}}));
