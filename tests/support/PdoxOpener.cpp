@@ -3,6 +3,9 @@
 #include "tests/support/PdoxOpener.h"
 
 #include <filesystem>
+#include <stdlib.h>
+
+#include "platform/rtl/Exceptions.h"
 
 namespace velmotest {
 
@@ -53,6 +56,45 @@ TUdbOpener PdoxOpener()
         db->Open(PdoxParamsXml(path));
         return db;
     };
+}
+
+TOneFolderPdoxPair::TOneFolderPdoxPair(const TVelmoDesc& desc)
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "velmodb1-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) throw rtl::EOSError("mkdtemp failed for " + pattern);
+    folder_ = pattern;
+    try {
+        {
+            const TVelmoDbPair pair(desc, PdoxOpener());
+            for (const char* half : {"spatial", "semantic"})
+                for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(pair.Folder()) / half))
+                    std::filesystem::copy_file(entry.path(), std::filesystem::path(folder_) / entry.path().filename());
+        }
+        for (rtl::RefPtr<IUdb>* db : {&spatial_, &semantic_}) {
+            *db = rtl::MakeRef<TCappedPdoxUdb>();
+            (*db)->Open(PdoxParamsXml(folder_));
+        }
+    } catch (...) {
+        spatial_ = nullptr;
+        semantic_ = nullptr;
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+        throw;
+    }
+}
+
+TOneFolderPdoxPair::~TOneFolderPdoxPair()
+{
+    try {
+        if (spatial_) spatial_->Close();
+        if (semantic_) semantic_->Close();
+    } catch (...) {
+        // The folder goes in any case.
+    }
+    spatial_ = nullptr;
+    semantic_ = nullptr;
+    std::error_code ignored;
+    std::filesystem::remove_all(folder_, ignored);
 }
 
 } // namespace velmotest

@@ -30,4 +30,27 @@ protected:
 // TCappedPdoxUdb on <folder>/<name>, the folder made when missing.
 TUdbOpener PdoxOpener();
 
+// A Velmo pair whose two halves are one folder of Paradox tables: the pair of
+// desc is made in two folders, then every table is copied into one folder and
+// both databases are opened on it (tables cannot be created while two
+// databases share a folder).
+class TOneFolderPdoxPair {
+public:
+    explicit TOneFolderPdoxPair(const TVelmoDesc& desc);
+    ~TOneFolderPdoxPair();
+    TOneFolderPdoxPair(const TOneFolderPdoxPair&) = delete;
+    TOneFolderPdoxPair& operator=(const TOneFolderPdoxPair&) = delete;
+
+    IUdb& Spatial() const { return *spatial_; }
+    IUdb& Semantic() const { return *semantic_; }
+    const rtl::RefPtr<IUdb>& SpatialDb() const noexcept { return spatial_; }
+    const rtl::RefPtr<IUdb>& SemanticDb() const noexcept { return semantic_; }
+    const std::string& Folder() const noexcept { return folder_; }
+
+private:
+    std::string folder_;
+    rtl::RefPtr<IUdb> spatial_;
+    rtl::RefPtr<IUdb> semantic_;
+};
+
 } // namespace velmotest
