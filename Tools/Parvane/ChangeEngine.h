@@ -196,6 +196,7 @@ public:
     bool Cancelled() const noexcept { return FCancelled; }
     TVelmoSysObjectList& SysObjects() noexcept { return FSysObjects; }
     const std::string& Report() const noexcept { return FReport; }
+    void SetReport(std::string report) { FReport = std::move(report); }
     const TRunOptions& Options() const noexcept { return FOptions; }
     IChangeHost& Host() noexcept { return host_; }
 
