@@ -19,6 +19,11 @@ packages=(
     fonts-dejavu-core
     clang
     libclang-rt-14-dev
+    unixodbc-dev
+    postgresql
+    odbc-postgresql
+    libsqliteodbc
+    tdsodbc
 )
 
 if [ "$(id -u)" -eq 0 ]; then
