@@ -10,13 +10,16 @@
 // The parser reads characters (code points) from a string or a stream,
 // decoding UTF-8 or Windows-1251 as described in SimpleXML.h, and builds the
 // nodes directly. The writer appends to a string, either UTF-8 (Get_XML) or
-// the stored byte form (Save).
+// the stored byte form (Save). The binary form's name table and node tree are
+// read and written here, over the byte-level readers and writers of
+// BinaryXml.
 #include "CoreLib/SimpleXML.h"
 
 #include <algorithm>
 #include <optional>
 #include <utility>
 
+#include "CoreLib/BinaryXml.h"
 #include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
@@ -50,6 +53,8 @@ constexpr const char* SExpectedTerminator = "Ожидается \"%s\" (стр. 
 constexpr const char* SListIndexError = "Ошибка получения элемента списка: индекс выходит за пределы"; // 65242
 constexpr const char* SUnfinishedElement = "Не завершено определение элемента";             // 65243
 constexpr const char* SBadElementNameChar = "Некорретный символ в имени элемента";          // 65244
+constexpr const char* SBinReadNodeType = "Ошибка чтения двоичного XML: некорректный тип узла";  // 65245
+constexpr const char* SBinWriteNodeType = "Ошибка записи двоичного XML: некорректный тип узла"; // 65246
 constexpr const char* SBadEnumValue =
     "Неверное значение атрибута \"%s\" элемента \"%s\".\r\nДопустимые значения:\r\n%s";     // 65247
 
@@ -62,13 +67,14 @@ constexpr const char* SNonAsciiDeclaration =
     "Объявление документа в кодировке UTF-8 может содержать только символы ASCII";
 constexpr const char* STooDeep = "Слишком глубокая вложенность элементов (стр. %d, поз. %d)";
 constexpr const char* SCyclicInsert = "Узел не может быть вставлен в собственное поддерево";
-constexpr const char* SBinaryNotSupported = "Двоичная форма XML пока не поддерживается";
 
 constexpr int kDefaultBuckets = 4096;
+// The most buckets a name table has, so that every table can be stored in
+// the binary form and read back from it.
+constexpr std::int32_t kMaxBuckets = 65536;
 constexpr int kMaxNesting = 1000;
 constexpr std::size_t kStreamBufferSize = 64 * 1024;
 constexpr bool kDefaultPreserveWhiteSpace = false;
-constexpr std::string_view kBinarySignature = "< binary-xml >";
 
 bool IsBlank(char32_t c) { return c <= 32; }
 bool IsNameStart(char32_t c) { return c == U'_' || rtl::IsCharAlpha(c); }
@@ -118,6 +124,13 @@ bool IsPlainName(std::string_view name)
 
 [[noreturn]] void Fail(const std::string& message) { throw rtl::Exception(message); }
 
+std::uint32_t HashBytes(std::string_view bytes)
+{
+    std::uint32_t h = 0;
+    for (const char c : bytes) h = h * 33 + static_cast<unsigned char>(c);
+    return h;
+}
+
 } // namespace
 
 // ---- object identity -------------------------------------------------------------
@@ -146,7 +159,7 @@ using TXmlNodeRef = rtl::RefPtr<TXmlNode>;
 class TXmlNameTable final : public TXmlBase, public IXmlNameTable {
 public:
     explicit TXmlNameTable(int bucketCount)
-        : buckets_(static_cast<std::size_t>(std::max(bucketCount, 1)))
+        : buckets_(static_cast<std::size_t>(std::clamp(bucketCount, 1, kMaxBuckets)))
     {
         GetID("#text");
         GetID("#cdata-section");
@@ -185,13 +198,21 @@ public:
     bool IsValidID(std::int32_t id) const { return id >= 0 && static_cast<std::size_t>(id) < names_.size(); }
     int Count() const { return static_cast<int>(names_.size()); }
     const std::string& NameOf(std::int32_t id) const { return names_[static_cast<std::size_t>(id)]; }
+    int BucketCount() const { return static_cast<int>(buckets_.size()); }
+    const std::vector<std::int32_t>& Bucket(int index) const { return buckets_[static_cast<std::size_t>(index)]; }
 
 private:
+    // The hash of the name's Windows-1251 bytes, the names' stored form, so
+    // that the buckets the binary form stores are those of a table that
+    // holds 8-bit names; a name that Windows-1251 cannot hold hashes its
+    // UTF-8 bytes.
     static std::uint32_t Hash(std::string_view name)
     {
-        std::uint32_t h = 0;
-        for (const char c : name) h = h * 33 + static_cast<unsigned char>(c);
-        return h;
+        const bool ascii = std::all_of(name.begin(), name.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        if (ascii) return HashBytes(name);
+        std::string bytes;
+        return rtl::TryUtf8ToCp1251(name, bytes) ? HashBytes(bytes) : HashBytes(name);
     }
 
     std::vector<std::string> names_;
@@ -296,6 +317,7 @@ public:
     void InsertAt(TXmlNode* node, int index);
     void ReplaceAt(int index, TXmlNode* node);
     void RemoveObj(TXmlNode* node);
+    void Reserve(int count) { items_.reserve(static_cast<std::size_t>(count)); }
     // The owner dies: the members lose their parent, the list becomes free.
     void OwnerGone();
     bool IsOwned() const { return owner_ != nullptr; }
@@ -612,6 +634,9 @@ public:
         return nullptr;
     }
     void CopyAttrsFrom(const TXmlNode& other) { attrs_ = other.attrs_; }
+    const std::vector<TXmlAttrData>& Attrs() const { return attrs_; }
+    // Appends a record as it stands (the binary reader checks the ID).
+    void AppendAttr(std::int32_t nameID, rtl::Variant value) { attrs_.push_back({nameID, std::move(value)}); }
     void WriteAttrs(TXmlWriter& w) const;
     // Puts the node and its subtree into another name table.
     void MoveToTable(TXmlNameTable* table, const std::vector<std::int32_t>& map);
@@ -881,7 +906,7 @@ public:
             if (childNodes_->At(i)->Get_NodeType() == NODE_ELEMENT) return childNodes_->At(i)->AsElement();
         return nullptr;
     }
-    std::string Get_BinaryXML() override { Fail(SBinaryNotSupported); }
+    std::string Get_BinaryXML() override { return BinaryForm(0); }
     bool Get_PreserveWhiteSpace() override { return preserve_; }
     void Set_PreserveWhiteSpace(bool value) override { preserve_ = value; }
     IXmlElementPtr NewDocument(std::string_view version, std::string_view encoding,
@@ -921,7 +946,7 @@ public:
         return IXmlProcessingInstructionPtr(new TXmlProcessingInstruction(nameTable_, targetID, data));
     }
     void LoadXML(std::string_view xml) override;
-    void LoadBinaryXML(std::string_view) override { Fail(SBinaryNotSupported); }
+    void LoadBinaryXML(std::string_view xml) override;
     void Load(rtl::TStream& stream) override;
     void Load(const std::string& fileName) override;
     void LoadResource(std::string_view resType, std::string_view resName) override;
@@ -937,8 +962,14 @@ public:
         rtl::TFileStream file(fileName, rtl::fmCreate);
         if (!bytes.empty()) file.WriteBuffer(bytes.data(), bytes.size());
     }
-    void SaveBinary(rtl::TStream&, int) override { Fail(SBinaryNotSupported); }
-    void SaveBinary(const std::string&, int) override { Fail(SBinaryNotSupported); }
+    void SaveBinary(rtl::TStream& stream, int options) override;
+    void SaveBinary(const std::string& fileName, int options) override
+    {
+        // The bytes are made first, so a failure leaves an existing file alone.
+        const std::string bytes = BinaryForm(static_cast<std::uint32_t>(options));
+        rtl::TFileStream file(fileName, rtl::fmCreate);
+        file.WriteBuffer(bytes.data(), bytes.size());
+    }
 
 private:
     void Empty()
@@ -948,6 +979,11 @@ private:
     }
     std::string ByteForm();
     TXmlProcessingInstruction* LeadingDeclaration() const;
+    std::string BinaryForm(std::uint32_t options);
+    // Reads the name table and the node content after the Options; the
+    // document is empty and holds a new table of its own.
+    void ReadBinary(TBinXmlReader& reader);
+    void WriteBinary(TBinXmlWriter& writer);
 
     bool preserve_ = kDefaultPreserveWhiteSpace;
 };
@@ -2040,6 +2076,238 @@ std::string TXmlDocument::ByteForm()
     return out;
 }
 
+// ---- binary form -----------------------------------------------------------------------
+
+// Reads the name table and the node tree of the binary form. The input is
+// untrusted: beyond the byte-level checks of the reader, a table without the
+// five fixed names first, an empty or repeated name, a bucket count out of
+// range, stored buckets other than those that hashing the names gives, a name
+// ID outside the table, an attribute stored twice on one node, an element
+// with both a value and children and nesting deeper than the text parser
+// allows are refused with the read error, so that every document that loads
+// writes back to the same bytes.
+class TBinXmlTreeReader {
+public:
+    explicit TBinXmlTreeReader(TBinXmlReader& reader) : r_(reader) {}
+
+    rtl::RefPtr<TXmlNameTable> ReadNameTable();
+    // hasValue: the node is an element with a simple value, so it may have
+    // no children.
+    void ReadNodeContent(TXmlNode& node, int level, bool hasValue);
+
+private:
+    std::int32_t ReadNameID()
+    {
+        const std::int32_t id = r_.ReadCompressedInt();
+        if (!table_->IsValidID(id)) RaiseBinXmlReadError();
+        return id;
+    }
+    void ReadChild(TXmlNodeList& list, int level);
+
+    TBinXmlReader& r_;
+    rtl::RefPtr<TXmlNameTable> table_;
+    // Per name ID, the stamp of the last node that had an attribute of it.
+    std::vector<std::uint32_t> attrStamps_;
+    std::uint32_t stamp_ = 0;
+};
+
+rtl::RefPtr<TXmlNameTable> TBinXmlTreeReader::ReadNameTable()
+{
+    constexpr std::int32_t kFixedNames = NAMEID_XML + 1;
+    const std::int32_t nameCount = r_.ReadCount(1);
+    if (nameCount < kFixedNames) RaiseBinXmlReadError();
+    std::vector<std::string> names;
+    names.reserve(static_cast<std::size_t>(nameCount));
+    for (std::int32_t i = 0; i < nameCount; ++i) {
+        names.push_back(r_.ReadString());
+        if (names.back().empty()) RaiseBinXmlReadError();
+    }
+    const std::int32_t bucketCount = r_.ReadCompressedInt();
+    if (bucketCount < 1 || bucketCount > kMaxBuckets) RaiseBinXmlReadError();
+
+    // The table is rebuilt by interning the names in order; a name that gets
+    // another ID than its place was met before.
+    const rtl::RefPtr<TXmlNameTable> table(new TXmlNameTable(bucketCount));
+    for (std::int32_t id = 0; id < nameCount; ++id) {
+        const std::string& name = names[static_cast<std::size_t>(id)];
+        if (id < kFixedNames ? name != table->NameOf(id) : table->GetID(name) != id) RaiseBinXmlReadError();
+    }
+
+    int used = 0;
+    for (int b = 0; b < bucketCount; ++b)
+        if (!table->Bucket(b).empty()) ++used;
+    if (r_.ReadCount(2) != used) RaiseBinXmlReadError();
+    std::int32_t last = -1;
+    for (int k = 0; k < used; ++k) {
+        const std::int32_t index = r_.ReadCompressedInt();
+        if (index <= last || index >= bucketCount) RaiseBinXmlReadError();
+        last = index;
+        const std::vector<std::int32_t>& bucket = table->Bucket(index);
+        const std::int32_t count = r_.ReadCount(4);
+        if (bucket.empty() || static_cast<std::size_t>(count) != bucket.size()) RaiseBinXmlReadError();
+        for (const std::int32_t id : bucket)
+            if (r_.ReadInt32() != id) RaiseBinXmlReadError();
+    }
+    table_ = table;
+    attrStamps_.assign(names.size(), 0);
+    return table;
+}
+
+void TBinXmlTreeReader::ReadNodeContent(TXmlNode& node, int level, bool hasValue)
+{
+    const std::int32_t attrCount = r_.ReadCount(2);
+    if (++stamp_ == 0) {
+        std::fill(attrStamps_.begin(), attrStamps_.end(), 0);
+        stamp_ = 1;
+    }
+    for (std::int32_t i = 0; i < attrCount; ++i) {
+        const std::int32_t id = ReadNameID();
+        std::uint32_t& seen = attrStamps_[static_cast<std::size_t>(id)];
+        if (seen == stamp_) RaiseBinXmlReadError();
+        seen = stamp_;
+        node.AppendAttr(id, r_.ReadVariantValue());
+    }
+    const std::int32_t childCount = r_.ReadCount(2);
+    if (childCount == 0) return;
+    if (hasValue) RaiseBinXmlReadError();
+    TXmlNodeList* list = node.GetChildNodeList();
+    list->Reserve(list->Count() + childCount);
+    for (std::int32_t i = 0; i < childCount; ++i) ReadChild(*list, level);
+}
+
+void TBinXmlTreeReader::ReadChild(TXmlNodeList& list, int level)
+{
+    const std::uint8_t type = r_.ReadByte();
+    switch (type) {
+    case NODE_ELEMENT: {
+        if (level >= kMaxNesting) RaiseBinXmlReadError();
+        auto* element = new TXmlElement(table_, ReadNameID());
+        list.AppendNew(element);
+        rtl::Variant value = r_.ReadVariantValue();
+        const bool hasValue = !value.IsEmpty();
+        if (hasValue) element->Set_TypedValue(value);
+        ReadNodeContent(*element, level + 1, hasValue);
+        return;
+    }
+    case NODE_TEXT: {
+        auto* text = new TXmlText(table_, rtl::Variant());
+        list.AppendNew(text);
+        text->Set_TypedValue(r_.ReadVariantValue());
+        return;
+    }
+    case NODE_CDATA_SECTION:
+    case NODE_COMMENT: {
+        TXmlCharacterData* data = type == NODE_COMMENT ? static_cast<TXmlCharacterData*>(new TXmlComment(table_, {}))
+                                                       : new TXmlCDATASection(table_, {});
+        list.AppendNew(data);
+        data->Set_Text(r_.ReadString());
+        return;
+    }
+    case NODE_PROCESSING_INSTRUCTION: {
+        if (level >= kMaxNesting) RaiseBinXmlReadError();
+        auto* instruction = new TXmlProcessingInstruction(table_, ReadNameID(), {});
+        list.AppendNew(instruction);
+        instruction->SetData(r_.ReadString());
+        ReadNodeContent(*instruction, level + 1, false);
+        return;
+    }
+    default: Fail(SBinReadNodeType);
+    }
+}
+
+void WriteNameTable(TBinXmlWriter& w, const TXmlNameTable& table)
+{
+    w.WriteCount(static_cast<std::size_t>(table.Count()));
+    for (std::int32_t id = 0; id < table.Count(); ++id) w.WriteString(table.NameOf(id));
+    w.WriteCompressedInt(table.BucketCount());
+    int used = 0;
+    for (int b = 0; b < table.BucketCount(); ++b)
+        if (!table.Bucket(b).empty()) ++used;
+    w.WriteCount(static_cast<std::size_t>(used));
+    for (int b = 0; b < table.BucketCount(); ++b) {
+        const std::vector<std::int32_t>& bucket = table.Bucket(b);
+        if (bucket.empty()) continue;
+        w.WriteCompressedInt(b);
+        w.WriteCount(bucket.size());
+        for (const std::int32_t id : bucket) w.WriteInt32(id);
+    }
+}
+
+void WriteNodeContent(TBinXmlWriter& w, TXmlNode& node);
+
+void WriteChild(TBinXmlWriter& w, TXmlNode& child)
+{
+    const int type = child.Get_NodeType();
+    switch (type) {
+    case NODE_ELEMENT:
+        w.WriteByte(NODE_ELEMENT);
+        w.WriteCompressedInt(child.Get_NodeNameID());
+        // An element with children has its text in them.
+        w.WriteVariantValue(child.HasChildren() ? rtl::Variant() : child.Get_TypedValue());
+        WriteNodeContent(w, child);
+        return;
+    case NODE_TEXT:
+        w.WriteByte(NODE_TEXT);
+        w.WriteVariantValue(child.Get_TypedValue());
+        return;
+    case NODE_CDATA_SECTION:
+    case NODE_COMMENT:
+        w.WriteByte(static_cast<std::uint8_t>(type));
+        w.WriteString(static_cast<TXmlCharacterData&>(child).Data());
+        return;
+    case NODE_PROCESSING_INSTRUCTION:
+        w.WriteByte(NODE_PROCESSING_INSTRUCTION);
+        w.WriteCompressedInt(child.Get_NodeNameID());
+        w.WriteString(static_cast<TXmlProcessingInstruction&>(child).Data());
+        WriteNodeContent(w, child);
+        return;
+    default: Fail(SBinWriteNodeType);
+    }
+}
+
+void WriteNodeContent(TBinXmlWriter& w, TXmlNode& node)
+{
+    const std::vector<TXmlAttrData>& attrs = node.Attrs();
+    w.WriteCount(attrs.size());
+    for (const TXmlAttrData& a : attrs) {
+        w.WriteCompressedInt(a.nameID);
+        w.WriteVariantValue(a.value);
+    }
+    TXmlNodeList* list = node.ExistingChildren();
+    const int count = list ? list->Count() : 0;
+    w.WriteCount(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) WriteChild(w, *list->At(i));
+}
+
+void TXmlDocument::ReadBinary(TBinXmlReader& reader)
+{
+    TBinXmlTreeReader tree(reader);
+    nameTable_ = tree.ReadNameTable();
+    tree.ReadNodeContent(*this, 0, false);
+    // The form ends with the document; nothing may follow it.
+    if (reader.Remaining() != 0) RaiseBinXmlReadError();
+}
+
+void TXmlDocument::WriteBinary(TBinXmlWriter& writer)
+{
+    WriteNameTable(writer, *nameTable_);
+    WriteNodeContent(writer, *this);
+}
+
+std::string TXmlDocument::BinaryForm(std::uint32_t options)
+{
+    TStrXmlWriter writer(options, kStreamBufferSize);
+    WriteBinary(writer);
+    return writer.TakeResult();
+}
+
+void TXmlDocument::SaveBinary(rtl::TStream& stream, int options)
+{
+    TStmXmlWriter writer(stream, kStreamBufferSize, static_cast<std::uint32_t>(options));
+    WriteBinary(writer);
+    writer.Flush();
+}
+
 // ---- document loading --------------------------------------------------------------
 
 void TXmlDocument::LoadXML(std::string_view xml)
@@ -2053,13 +2321,27 @@ void TXmlDocument::LoadXML(std::string_view xml)
     TXmlParser(source, nameTable_, preserve_, false).ParseContent(*this, 0);
 }
 
+void TXmlDocument::LoadBinaryXML(std::string_view xml)
+{
+    Empty();
+    nameTable_ = rtl::RefPtr<TXmlNameTable>(new TXmlNameTable(kDefaultBuckets));
+    TStrXmlReader reader(xml);
+    ReadBinary(reader);
+}
+
 void TXmlDocument::Load(rtl::TStream& stream)
 {
     if (stream.Remaining() >= 15) {
-        char signature[14];
+        char signature[BinaryXmlSignature.size()];
         stream.ReadBuffer(signature, sizeof signature);
-        stream.Seek(-14, rtl::SeekOrigin::Current);
-        if (IsBinaryXml(std::string_view(signature, sizeof signature))) Fail(SBinaryNotSupported);
+        if (IsBinaryXml(std::string_view(signature, sizeof signature))) {
+            Empty();
+            nameTable_ = rtl::RefPtr<TXmlNameTable>(new TXmlNameTable(kDefaultBuckets));
+            TStmXmlReader reader(stream, kStreamBufferSize);
+            ReadBinary(reader);
+            return;
+        }
+        stream.Seek(-static_cast<std::int64_t>(sizeof signature), rtl::SeekOrigin::Current);
     }
     Empty();
     TXmlStmSource source(stream, kStreamBufferSize);
@@ -2082,7 +2364,10 @@ void TXmlDocument::LoadResource(std::string_view resType, std::string_view resNa
     const rtl::ResourceData* res = rtl::FindResource(resType, resName);
     if (!res || res->size == 0 || !res->data) return;
     const std::string_view bytes = res->Bytes();
-    if (IsBinaryXml(bytes)) Fail(SBinaryNotSupported);
+    if (IsBinaryXml(bytes)) {
+        LoadBinaryXML(bytes);
+        return;
+    }
     Empty();
     TXmlStrSource source(bytes, true);
     TXmlParser(source, nameTable_, preserve_, true).ParseContent(*this, 0);
@@ -2215,9 +2500,30 @@ rtl::TDateTime XmlStrToDateTime(std::string_view s)
     return rtl::EncodeDateTime(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5], 0);
 }
 
+std::string GetRawOwnText(IXmlNode& node)
+{
+    TXmlNode* n = NeedNode(&node);
+    const TXmlNodeList* list = n->ExistingChildren();
+    if (!list || list->Count() == 0) return n->Get_NodeType() == NODE_ELEMENT ? n->Get_Text() : std::string();
+    bool hasCData = false;
+    for (int i = 0; i < list->Count() && !hasCData; ++i) hasCData = list->At(i)->Get_NodeType() == NODE_CDATA_SECTION;
+    std::string out;
+    for (int i = 0; i < list->Count(); ++i) {
+        TXmlNode* child = list->At(i);
+        if (child->Get_NodeType() == NODE_CDATA_SECTION) {
+            out += static_cast<TXmlCharacterData*>(child)->Data();
+        } else if (child->Get_NodeType() == NODE_TEXT) {
+            // Blanks around CDATA sections are the text form's layout.
+            std::string text = child->Get_Text();
+            if (!hasCData || !AllBlank(text)) out += text;
+        }
+    }
+    return out;
+}
+
 bool IsBinaryXml(std::string_view s)
 {
-    return s.size() >= kBinarySignature.size() && s.substr(0, kBinarySignature.size()) == kBinarySignature;
+    return s.size() >= BinaryXmlSignature.size() && s.substr(0, BinaryXmlSignature.size()) == BinaryXmlSignature;
 }
 
 std::string Base64Encode(const void* buffer, std::size_t size, int lineLength)

@@ -21,10 +21,15 @@
 //    Load reads the leading declaration itself as Windows-1251, so in UTF-8
 //    bytes Save writes it in ASCII (attribute values outside ASCII as
 //    references) and refuses one whose data or names are not ASCII.
+// The binary form (LoadBinaryXML, Get_BinaryXML, SaveBinary; LoadXML, Load
+// and LoadResource when the input begins with its signature) is described in
+// BinaryXml.h. Its 8-bit strings are Windows-1251 bytes; loading it gives the
+// document a name table of its own, rebuilt from the names stored.
+//
 // Every failure is an rtl::Exception; the library's messages are Russian and
 // the parser's name the line and position "(стр. %d, поз. %d)" (lines from 0;
 // positions count characters). The parser refuses elements nested deeper than
-// 1000 levels.
+// 1000 levels, and so does the binary reader.
 #pragma once
 
 #include <cstddef>
@@ -255,7 +260,7 @@ class IXmlProcessingInstruction : public virtual IXmlNode {};
 class IXmlDocument : public virtual IXmlNode {
 public:
     virtual IXmlElementPtr Get_DocumentElement() = 0;
-    // The binary form is not supported yet: raises rtl::Exception.
+    // The binary form with Options 0 (8-bit strings).
     virtual std::string Get_BinaryXML() = 0;
     virtual bool Get_PreserveWhiteSpace() = 0;
     virtual void Set_PreserveWhiteSpace(bool value) = 0;
@@ -273,19 +278,27 @@ public:
                                                                      std::string_view data) = 0;
     virtual IXmlProcessingInstructionPtr CreateProcessingInstruction(std::int32_t targetID,
                                                                      std::string_view data) = 0;
-    // In-program UTF-8 text.
+    // In-program UTF-8 text, or the binary form when xml begins with its
+    // signature.
     virtual void LoadXML(std::string_view xml) = 0;
-    // Not supported yet: raises rtl::Exception.
+    // The binary form; its first 14 bytes are not checked. A failure
+    // ("Ошибка чтения данных." and the others of BinaryXml.h) leaves the
+    // document with its new name table and the nodes read so far.
     virtual void LoadBinaryXML(std::string_view xml) = 0;
-    // The byte form, from the stream's position to its end.
+    // The byte form, from the stream's position to its end; the binary form
+    // when at least 15 bytes remain and the first 14 are its signature.
     virtual void Load(rtl::TStream& stream) = 0;
     virtual void Load(const std::string& fileName) = 0;
-    // The embedded resource's bytes; nothing happens when it is missing or empty.
+    // The embedded resource's bytes (text or binary form); nothing happens
+    // when it is missing or empty.
     virtual void LoadResource(std::string_view resType, std::string_view resName) = 0;
     // The byte form.
     virtual void Save(rtl::TStream& stream) = 0;
     virtual void Save(const std::string& fileName) = 0;
-    // Not supported yet: raise rtl::Exception.
+    // The binary form with the given Options (bit 0: names and node strings
+    // as UTF-16). The stream gets everything or the failure is raised: the
+    // buffer is flushed before the call returns. The file is written only
+    // once the bytes are made.
     virtual void SaveBinary(rtl::TStream& stream, int options = 0) = 0;
     virtual void SaveBinary(const std::string& fileName, int options = 0) = 0;
 };
@@ -295,7 +308,8 @@ public:
 IXmlDocumentPtr CreateXmlDocument(std::string_view rootName = {}, std::string_view version = "1.0",
                                   std::string_view encoding = {},
                                   const IXmlNameTablePtr& nameTable = nullptr);
-// A name table of its own (bucketCount at least 1).
+// A name table of its own; bucketCount is brought into 1 .. 65 536, the
+// bucket counts the binary form reads.
 IXmlNameTablePtr CreateNameTable(int bucketCount = 4096);
 
 // Escapes '"', '&', '<' and '>'; nothing else.
@@ -308,6 +322,14 @@ std::string FloatToXmlStr(double value);
 // "%.4d-%.2d-%.2dT%.2d:%.2d:%.2d", milliseconds dropped.
 std::string DateTimeToXmlStr(rtl::TDateTime value);
 rtl::TDateTime XmlStrToDateTime(std::string_view s);
+
+// The node's direct text and CDATA children joined with no separator, each as
+// it is stored: unlike GetOwnText, CDATA sections are never trimmed. When the
+// node holds a CDATA section, text children made only of blanks (characters
+// up to 32) are left out: they are the indentation that the text form puts
+// around the sections. An element without children gives the text of its
+// simple value. Nothing in the node changes.
+std::string GetRawOwnText(IXmlNode& node);
 
 // The first 14 bytes are the binary signature "< binary-xml >".
 bool IsBinaryXml(std::string_view s);

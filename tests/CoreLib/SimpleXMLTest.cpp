@@ -758,6 +758,34 @@ TEST(SimpleXmlContent, ReplacingTextDropsTheSimpleValueToo)
     EXPECT_EQ(e->GetTextAsBinaryData(), bytes);
 }
 
+TEST(SimpleXmlContent, RawOwnTextKeepsCDataAsStored)
+{
+    const struct {
+        const char* what;
+        const char* xml;
+        bool preserve;
+        std::string raw;
+    } cases[] = {
+        {"CDATA untrimmed", "<e><![CDATA[\r\n a \r\n]]></e>", false, "\r\n a \r\n"},
+        {"the indentation around sections left out", "<e>\r\n\t<![CDATA[ a]]><![CDATA[]>b ]]>\r\n\t</e>", true,
+         " a]>b "},
+        {"texts and sections joined", "<e>x <![CDATA[ y ]]> z<c/>w</e>", false, "x  y  zw"},
+        {"blank text kept without sections", "<e>  </e>", true, "  "},
+        {"no children", "<e/>", false, ""},
+        {"comments and elements skipped", "<e><!-- c --><f>inner</f></e>", false, ""},
+    };
+    for (const auto& c : cases) {
+        const IXmlDocumentPtr doc = CreateXmlDocument();
+        doc->Set_PreserveWhiteSpace(c.preserve);
+        doc->LoadXML(c.xml);
+        EXPECT_EQ(GetRawOwnText(*doc->Get_DocumentElement()), c.raw) << c.what;
+    }
+    const IXmlElementPtr valued = CreateXmlDocument("e")->Get_DocumentElement();
+    valued->Set_TypedValue(rtl::Variant(42));
+    EXPECT_EQ(GetRawOwnText(*valued), "42");
+    EXPECT_EQ(valued->Get_DataType(), rtl::varInteger) << "the simple value stays where it is";
+}
+
 // ---- documents ---------------------------------------------------------------------
 
 TEST(SimpleXmlDocument, NewDocumentReplacesTheChildrenKeepsTheAttributes)
@@ -810,34 +838,6 @@ TEST(SimpleXmlDocument, FilesRoundTripAndLoadFailuresNameTheFile)
     rtl::WriteFileBytes(broken, "<a>\r\n</b>");
     EXPECT_EQ(ErrorOf([&] { back->Load(broken); }), "Ожидается \"a\" (стр. 1, поз. 3) (" + broken + ")");
     EXPECT_THROW(back->Load(folder / "missing.xml"), rtl::EFOpenError) << "opening fails as the platform says";
-}
-
-TEST(SimpleXmlDocument, BinaryFormIsRefusedClearly)
-{
-    const std::string message = "Двоичная форма XML пока не поддерживается";
-    const IXmlDocumentPtr doc = Parse("<a/>");
-    rtl::TMemoryStream stream;
-    const struct {
-        const char* what;
-        std::function<void()> call;
-    } cases[] = {
-        {"LoadXML of the signature", [&] { doc->LoadXML("< binary-xml >\x01\x02"); }},
-        {"LoadBinaryXML", [&] { doc->LoadBinaryXML("anything"); }},
-        {"Get_BinaryXML", [&] { doc->Get_BinaryXML(); }},
-        {"SaveBinary", [&] { doc->SaveBinary(stream, 0); }},
-        {"Load of a stream with the signature",
-         [&] {
-             rtl::TMemoryStream s(std::string_view("< binary-xml >\x00\x00\x00\x00", 18));
-             doc->Load(s);
-         }},
-    };
-    for (const auto& c : cases) EXPECT_EQ(ErrorOf(c.call), message) << c.what;
-    EXPECT_EQ(Names(doc->Get_ChildNodes()), "a") << "the document is untouched";
-
-    rtl::TMemoryStream onlySignature(std::string_view("< binary-xml >"));
-    EXPECT_EQ(ErrorOf([&] { doc->Load(onlySignature); }),
-              "Имя должно начинаться с буквы или \"_\" (стр. 0, поз. 1)")
-        << "14 bytes are parsed as text";
 }
 
 // ---- conversions -------------------------------------------------------------------
