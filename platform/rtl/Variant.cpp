@@ -9,6 +9,10 @@
 // convert to nothing (EVariantTypeCastError), a value outside the range of the
 // target is an overflow (EVariantError), a text that is no number raises the
 // EConvertError of NumText. Floats become integers rounded half to even.
+//
+// A variant array keeps its element type in the code and its elements as
+// variants of that type (any values in a variant array); a byte array keeps
+// its bytes as they are.
 #include "platform/rtl/Variant.h"
 
 #include <cmath>
@@ -28,6 +32,9 @@ constexpr const char* SVarTypeCouldNotConvert = "Could not convert variant of ty
 constexpr const char* SVarTypeConvertOverflow = "Overflow while converting variant of type (%s) into type (%s)";
 constexpr const char* SInvalidBoolean = "'%s' is not a valid boolean value";
 constexpr const char* SInvalidDateTime = "'%s' is not a valid date and time";
+constexpr const char* SVarArrayCreate = "Error creating variant or safe array";
+constexpr const char* SVarArrayBounds = "Variant or safe array index out of bounds";
+constexpr const char* SInvalidArgument = "Invalid argument";
 constexpr const char* STrue = "True";
 constexpr const char* SFalse = "False";
 
@@ -266,7 +273,45 @@ TDateTime TextToDateTime(std::string_view text)
     throw EConvertError(Format(SInvalidDateTime, std::string(text).c_str()));
 }
 
+// Element types a variant array may have besides varVariant.
+bool IsArrayElementType(TVarType type) noexcept
+{
+    return type == varVariant || IsIntegerType(type) || IsFloatType(type) || IsTextType(type) ||
+           type == varCurrency || type == varBoolean;
+}
+
 } // namespace
+
+// ---- array storage ------------------------------------------------------------
+
+struct VarArrayBox::Data {
+    int low = 0;
+    std::vector<Variant> items;
+};
+
+VarArrayBox::VarArrayBox() : data_(std::make_unique<Data>()) {}
+VarArrayBox::VarArrayBox(std::unique_ptr<Data> data) noexcept : data_(std::move(data)) {}
+VarArrayBox::VarArrayBox(const VarArrayBox& other) : data_(std::make_unique<Data>(*other.data_)) {}
+VarArrayBox::VarArrayBox(VarArrayBox&& other) noexcept : data_(std::move(other.data_)) {}
+VarArrayBox& VarArrayBox::operator=(const VarArrayBox& other)
+{
+    if (this != &other) data_ = std::make_unique<Data>(*other.data_);
+    return *this;
+}
+VarArrayBox& VarArrayBox::operator=(VarArrayBox&& other) noexcept
+{
+    data_ = std::move(other.data_);
+    return *this;
+}
+VarArrayBox::~VarArrayBox() = default;
+
+VarArrayBox::Data& VarArrayBox::Get() const noexcept
+{
+    // A moved-from box answers an empty array; its bounds keep every access
+    // from writing to it.
+    static Data empty;
+    return data_ ? *data_ : empty;
+}
 
 // ---- construction -------------------------------------------------------------
 
@@ -292,6 +337,62 @@ Variant Variant::DateTime(double days) { return Variant(varDate, days); }
 Variant Variant::OleStr(std::string_view utf8) { return Variant(varOleStr, std::string(utf8)); }
 Variant Variant::StrArg(std::string_view utf8) { return Variant(varStrArg, std::string(utf8)); }
 Variant Variant::Error(std::int32_t code) { return Variant(varError, std::int64_t{code}); }
+
+Variant Variant::Array(int low, int high, TVarType elementType)
+{
+    const std::int64_t count = std::int64_t{high} - low + 1;
+    if (count < 0) throw EVariantError(SVarArrayCreate);
+    if (elementType == varByte) {
+        // Byte arrays start at 0: that is the one shape the program stores.
+        if (low != 0) throw EVariantError(SVarArrayCreate);
+        return Variant(ByteArray(static_cast<std::size_t>(count), 0));
+    }
+    if (!IsArrayElementType(elementType)) throw EVariantError(SVarArrayCreate);
+    auto data = std::make_unique<VarArrayBox::Data>();
+    data->low = low;
+    const Variant initial = elementType == varVariant ? Variant() : Variant().CastTo(elementType);
+    data->items.assign(static_cast<std::size_t>(count), initial);
+    return Variant(static_cast<TVarType>(varArray | elementType), VarArrayBox(std::move(data)));
+}
+
+int Variant::ArrayLowBound() const
+{
+    if (!IsArray()) throw EVariantError(SInvalidArgument);
+    if (IsByteArray()) return 0;
+    return std::get<VarArrayBox>(value_).Get().low;
+}
+
+int Variant::ArrayHighBound() const
+{
+    if (!IsArray()) throw EVariantError(SInvalidArgument);
+    if (IsByteArray()) return static_cast<int>(std::get<ByteArray>(value_).size()) - 1;
+    const VarArrayBox::Data& data = std::get<VarArrayBox>(value_).Get();
+    return static_cast<int>(data.low + static_cast<std::int64_t>(data.items.size()) - 1);
+}
+
+Variant Variant::GetElement(int index) const
+{
+    const std::int64_t at = std::int64_t{index} - ArrayLowBound();
+    if (at < 0 || at > std::int64_t{ArrayHighBound()} - ArrayLowBound()) throw EVariantError(SVarArrayBounds);
+    if (IsByteArray()) return Byte(std::get<ByteArray>(value_)[static_cast<std::size_t>(at)]);
+    return std::get<VarArrayBox>(value_).Get().items[static_cast<std::size_t>(at)];
+}
+
+void Variant::PutElement(int index, const Variant& value)
+{
+    const std::int64_t at = std::int64_t{index} - ArrayLowBound();
+    if (at < 0 || at > std::int64_t{ArrayHighBound()} - ArrayLowBound()) throw EVariantError(SVarArrayBounds);
+    const TVarType elementType = type_ & ~varArray;
+    if (IsByteArray()) {
+        const Variant byte = value.CastTo(varByte);
+        std::get<ByteArray>(value_)[static_cast<std::size_t>(at)] =
+            static_cast<std::uint8_t>(std::get<std::int64_t>(byte.value_));
+        return;
+    }
+    // Converted before anything is stored, so a failure leaves the array as it was.
+    Variant stored = elementType == varVariant ? value : value.CastTo(elementType);
+    std::get<VarArrayBox>(value_).Get().items[static_cast<std::size_t>(at)] = std::move(stored);
+}
 
 bool Variant::IsNumeric() const noexcept
 {
@@ -445,7 +546,17 @@ bool Variant::Equals(const Variant& other) const
     const bool thisText = IsString();
     const bool otherText = other.IsString();
     if (thisText && otherText) return std::get<std::string>(value_) == std::get<std::string>(other.value_);
-    // Byte arrays and error codes are comparable only with their own kind.
+    // Arrays, byte arrays and error codes are comparable only with their own
+    // kind; arrays element by element.
+    if ((IsArray() && !IsByteArray()) || (other.IsArray() && !other.IsByteArray())) {
+        if (type_ != other.type_) return false;
+        const VarArrayBox::Data& a = std::get<VarArrayBox>(value_).Get();
+        const VarArrayBox::Data& b = std::get<VarArrayBox>(other.value_).Get();
+        if (a.low != b.low || a.items.size() != b.items.size()) return false;
+        for (std::size_t i = 0; i < a.items.size(); ++i)
+            if (!a.items[i].Equals(b.items[i])) return false;
+        return true;
+    }
     if (IsByteArray() || other.IsByteArray())
         return IsByteArray() && other.IsByteArray() &&
                std::get<ByteArray>(value_) == std::get<ByteArray>(other.value_);
@@ -491,6 +602,18 @@ std::string Variant::TypeName(TVarType type)
 std::string VarToStr(const Variant& v)
 {
     return v.IsClear() ? std::string() : v.AsString();
+}
+
+Variant VarArrayOf(std::initializer_list<Variant> values)
+{
+    return VarArrayOf(std::vector<Variant>(values));
+}
+
+Variant VarArrayOf(const std::vector<Variant>& values)
+{
+    Variant result = Variant::Array(0, static_cast<int>(values.size()) - 1, varVariant);
+    for (std::size_t i = 0; i < values.size(); ++i) result.PutElement(static_cast<int>(i), values[i]);
+    return result;
 }
 
 } // namespace rtl

@@ -11,9 +11,17 @@
 // is a double counting days since 1899-12-30, Empty converts to 0 / "" /
 // False, Null converts to nothing (EVariantTypeCastError). A text that does not
 // convert raises EConvertError with the platform text of NumText.h.
+//
+// One-dimensional arrays carry varArray | the element type as their code and
+// keep the bounds they were made with (VarArrayCreate); a variant array
+// (varArray | varVariant) holds any values, arrays included, so a listing is
+// an array of rows. Copying a variant copies its array. Byte arrays are
+// arrays too, with bounds 0 to size - 1.
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -35,6 +43,7 @@ enum : TVarType {
     varOleStr = 8,
     varError = 10,
     varBoolean = 11,
+    varVariant = 12,
     varShortInt = 16,
     varByte = 17,
     varWord = 18,
@@ -52,6 +61,25 @@ using ByteArray = std::vector<std::uint8_t>;
 struct Currency {
     std::int64_t scaled = 0;
     friend bool operator==(Currency, Currency) = default;
+};
+
+// The storage of a variant array; copies deeply.
+class VarArrayBox {
+public:
+    struct Data;
+    VarArrayBox();
+    explicit VarArrayBox(std::unique_ptr<Data> data) noexcept;
+    VarArrayBox(const VarArrayBox& other);
+    VarArrayBox(VarArrayBox&& other) noexcept;
+    VarArrayBox& operator=(const VarArrayBox& other);
+    VarArrayBox& operator=(VarArrayBox&& other) noexcept;
+    ~VarArrayBox();
+
+    // The array; an empty one after a move.
+    Data& Get() const noexcept;
+
+private:
+    std::unique_ptr<Data> data_;
 };
 
 class Variant {
@@ -89,6 +117,26 @@ public:
     bool IsNumeric() const noexcept;  // integer codes, float codes, currency
     bool IsString() const noexcept;   // 8, 72, 256
     bool IsByteArray() const noexcept { return type_ == varByteArray; }
+    // Any one-dimensional array, byte arrays included.
+    bool IsArray() const noexcept { return (type_ & varArray) != 0; }
+
+    // A one-dimensional array of elementType (varVariant, a number, date,
+    // Boolean or text code, or varByte with low 0) with bounds low..high;
+    // high = low - 1 makes an empty array. Every element starts as the empty
+    // value of its type (Empty in a variant array, 0, False, ""). Another
+    // element type or high below low - 1: EVariantError "Error creating
+    // variant or safe array".
+    static Variant Array(int low, int high, TVarType elementType);
+    // Bounds of the array; EVariantError "Invalid argument" for a value that
+    // is no array.
+    int ArrayLowBound() const;
+    int ArrayHighBound() const;
+    // Element index; EVariantError "Variant or safe array index out of
+    // bounds" outside the bounds, "Invalid argument" for no array.
+    Variant GetElement(int index) const;
+    // Stores value at index, converted to the element type (kept as it is in
+    // a variant array); fails as GetElement or as the conversion.
+    void PutElement(int index, const Variant& value);
 
     // Conversions; each raises on a value it cannot convert (see above).
     bool AsBoolean() const;       // numbers: 0 false, else true; text "true"/"false" (any case) or a number
@@ -115,7 +163,7 @@ public:
 
 private:
     using Storage = std::variant<std::monostate, bool, std::int64_t, double,
-                                 std::string, ByteArray>;
+                                 std::string, ByteArray, VarArrayBox>;
     Variant(TVarType type, Storage value) : type_(type), value_(std::move(value)) {}
     [[noreturn]] void CastError(TVarType to) const;
 
@@ -125,5 +173,15 @@ private:
 
 // "" for Empty or Null, else AsString().
 std::string VarToStr(const Variant& v);
+
+// The platform's names for the array operations.
+inline Variant VarArrayCreate(int low, int high, TVarType elementType)
+{
+    return Variant::Array(low, high, elementType);
+}
+// A variant array with bounds 0 to n - 1 holding the values in order.
+Variant VarArrayOf(std::initializer_list<Variant> values);
+Variant VarArrayOf(const std::vector<Variant>& values);
+inline bool VarIsArray(const Variant& v) noexcept { return v.IsArray(); }
 
 } // namespace rtl

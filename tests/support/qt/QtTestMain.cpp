@@ -2,7 +2,7 @@
 //
 // The tests run on Qt's offscreen platform, chosen here before the
 // application object exists, so they need no display. Until a test installs
-// its own, the message-box answerer and the modal runner fail the running
+// its own, the message-box answerer, the modal runner and the pop-up runner fail the running
 // test and answer at once: an unexpected box or dialog can never block a run.
 // The offscreen platform's notes on what it cannot do (raise a window, grab
 // the keyboard) are dropped; every other Qt message is printed as usual.
@@ -17,6 +17,7 @@
 #include "platform/gui/Application.h"
 #include "platform/gui/Dialogs.h"
 #include "platform/gui/MessageBoxes.h"
+#include "platform/gui/Popups.h"
 
 namespace {
 
@@ -46,6 +47,9 @@ int main(int argc, char** argv)
     const gui::ScopedModalRunner dialogs([](QDialog& form) {
         ADD_FAILURE() << "unexpected modal form \"" << form.windowTitle().toStdString() << "\"";
         return static_cast<int>(QDialog::Rejected);
+    });
+    const gui::ScopedPopupRunner popups([](QWidget& popup) {
+        ADD_FAILURE() << "unexpected pop-up \"" << popup.objectName().toStdString() << "\"";
     });
     return RUN_ALL_TESTS();
 }
