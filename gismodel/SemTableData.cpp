@@ -5,7 +5,9 @@
 // The reader decodes the whole blob into plain records first, checking every
 // length and count against the bytes left and the field it fills, and only
 // then applies the records to fresh lists, which replace Fields and Indexes
-// at the end. A malformed blob therefore changes nothing.
+// at the end. A malformed blob therefore changes nothing. Records are kept
+// whole; the cuts a description makes (names and key fields to 64
+// characters, identifiers to 12) are made when a record is applied.
 #include "gismodel/SemTableData.h"
 
 #include <cstddef>
@@ -61,15 +63,6 @@ constexpr std::int64_t kMinStreamDisplay = 1;
 constexpr std::int64_t kFixedDisplay = kNameCapacity + 1;
 
 constexpr int kMaxStoredCount = 32767;
-
-// One field record of the blob, decoded.
-struct TFieldRecord {
-    std::string Name;
-    std::string Caption;
-    std::string RefBookIDText;
-    std::string RefBookKeyField;
-    std::vector<std::string> DisplayFields;
-};
 
 // The first n characters of a UTF-8 text.
 std::string CutChars(const std::string& s, std::size_t n)
@@ -162,18 +155,18 @@ private:
     std::int64_t fieldStart_ = 0;
 };
 
-TFieldRecord ReadStreamRecord(TBlobReader& in, int record, int count)
+TAdditionalDataRecord ReadStreamRecord(TBlobReader& in, int record, int count)
 {
-    TFieldRecord r;
+    TAdditionalDataRecord r;
     in.At("Name", record, count);
-    r.Name = CutChars(in.ReadStreamString(), kNameCapacity);
+    r.Name = in.ReadStreamString();
     in.At("Caption", record, count);
     r.Caption = in.ReadStreamString();
     in.At("RefBookID", record, count);
-    r.RefBookIDText = CutChars(in.ReadStreamString(), kIDCapacity);
+    r.RefBookIDText = in.ReadStreamString();
     if (r.RefBookIDText.empty()) return r;
     in.At("RefBookKeyField", record, count);
-    r.RefBookKeyField = CutChars(in.ReadStreamString(), kNameCapacity);
+    r.RefBookKeyField = in.ReadStreamString();
     in.At("DisplayCount", record, count);
     const int displayCount = in.ReadCount(kMinStreamDisplay);
     in.At("DisplayField", record, count);
@@ -181,9 +174,9 @@ TFieldRecord ReadStreamRecord(TBlobReader& in, int record, int count)
     return r;
 }
 
-TFieldRecord ReadFixedRecord(TBlobReader& in, int record, int count)
+TAdditionalDataRecord ReadFixedRecord(TBlobReader& in, int record, int count)
 {
-    TFieldRecord r;
+    TAdditionalDataRecord r;
     in.At("Name", record, count);
     r.Name = in.ReadFixedString(kNameCapacity);
     r.Caption = r.Name;
@@ -199,12 +192,13 @@ TFieldRecord ReadFixedRecord(TBlobReader& in, int record, int count)
 }
 
 // Every record of the blob from the stream's position to its end.
-std::vector<TFieldRecord> ReadAdditionalData(rtl::TStream& stream)
+TAdditionalData ReadAdditionalData(rtl::TStream& stream)
 {
     TDataVersionScope version;
-    std::vector<TFieldRecord> records;
+    TAdditionalData data;
+    std::vector<TAdditionalDataRecord>& records = data.Records;
     TBlobReader in(stream);
-    if (in.Remaining() < kMinBlobSize) return records;
+    if (in.Remaining() < kMinBlobSize) return data;
 
     in.At("Signature");
     const std::string head = in.ReadBytes(AdditionalDataSignatureSize);
@@ -218,6 +212,7 @@ std::vector<TFieldRecord> ReadAdditionalData(rtl::TStream& stream)
         version.Set(kUnsignedVersion);
     }
 
+    data.Version = DataVersion;
     const bool streamStrings = DataVersion >= kStreamStringVersion;
     in.At("FieldCount");
     const int count = in.ReadCount(streamStrings ? kMinStreamRecord : kFixedRecord);
@@ -230,19 +225,19 @@ std::vector<TFieldRecord> ReadAdditionalData(rtl::TStream& stream)
         in.At(nullptr);
         in.Fail(rtl::Format(STrailing, static_cast<long long>(left)));
     }
-    return records;
+    return data;
 }
 
-void ApplyRecord(TFieldDataList& fields, const TFieldRecord& r)
+void ApplyRecord(TFieldDataList& fields, const TAdditionalDataRecord& r)
 {
-    auto* field = dynamic_cast<TSemFieldData*>(fields.FindField(r.Name));
+    auto* field = dynamic_cast<TSemFieldData*>(fields.FindField(CutChars(r.Name, kNameCapacity)));
     if (!field) return;
     TStrArray display;
     display.Init(static_cast<int>(r.DisplayFields.size()));
     for (const std::string& s : r.DisplayFields) display.Add(s);
     field->Caption = r.Caption;
-    field->RefBookID = StrToBinID(r.RefBookIDText);
-    field->RefBookKeyField = r.RefBookKeyField;
+    field->RefBookID = r.RefBookID();
+    field->RefBookKeyField = CutChars(r.RefBookKeyField, kNameCapacity);
     field->RefBookDisplayFields = std::move(display);
 }
 
@@ -258,6 +253,24 @@ void TakeItems(List& target, const List& source)
 {
     target.Clear();
     for (int i = 0; i < source.Count(); ++i) target.Add(source.Get(i));
+}
+
+void WriteRecords(rtl::TStream& stream, const std::vector<TAdditionalDataRecord>& records)
+{
+    rtl::TMemoryStream out;
+    out.WriteBuffer(AdditionalDataSignature, AdditionalDataSignatureSize);
+    out.WriteU16(CurrentDataVersion);
+    out.WriteI16(StoredCount(static_cast<int>(records.size()), SWhatFields));
+    for (const TAdditionalDataRecord& r : records) {
+        StreamWriteString(out, r.Name);
+        StreamWriteString(out, r.Caption);
+        StreamWriteString(out, r.RefBookIDText);
+        if (r.RefBookIDText.empty()) continue;
+        StreamWriteString(out, r.RefBookKeyField);
+        out.WriteI16(StoredCount(static_cast<int>(r.DisplayFields.size()), SWhatDisplayFields));
+        for (const std::string& d : r.DisplayFields) StreamWriteString(out, d);
+    }
+    stream.WriteBuffer(out.Memory(), static_cast<std::size_t>(out.Size()));
 }
 
 } // namespace
@@ -386,7 +399,7 @@ void TSemTableData::LoadStructure(IUdbTableDef& tableDef, rtl::TStream* stream)
     TIndexDataList indexes;
     indexes.LoadFromTableDef(tableDef);
     if (stream) {
-        for (const TFieldRecord& r : ReadAdditionalData(*stream)) ApplyRecord(fields, r);
+        for (const TAdditionalDataRecord& r : ReadAdditionalData(*stream).Records) ApplyRecord(fields, r);
     }
     TakeItems(Fields, fields);
     TakeItems(Indexes, indexes);
@@ -394,24 +407,34 @@ void TSemTableData::LoadStructure(IUdbTableDef& tableDef, rtl::TStream* stream)
 
 void TSemTableData::SaveAdditionalData(rtl::TStream& stream) const
 {
-    rtl::TMemoryStream out;
-    out.WriteBuffer(AdditionalDataSignature, AdditionalDataSignatureSize);
-    out.WriteU16(CurrentDataVersion);
-    out.WriteI16(StoredCount(Fields.Count(), SWhatFields));
+    std::vector<TAdditionalDataRecord> records;
+    records.reserve(static_cast<std::size_t>(Fields.Count()));
     for (int i = 0; i < Fields.Count(); ++i) {
         const TSemFieldData* field = Fields.GetItem(i);
         RTL_ASSERT(field != nullptr, SObjectNotInitialized);
-        StreamWriteString(out, field->Name);
-        StreamWriteString(out, field->Caption);
-        if (field->RefBookID == 0) {
-            StreamWriteString(out, "");
-            continue;
-        }
-        StreamWriteString(out, BinIDToStr(field->RefBookID));
-        StreamWriteString(out, field->RefBookKeyField);
+        TAdditionalDataRecord& r = records.emplace_back();
+        r.Name = field->Name;
+        r.Caption = field->Caption;
+        if (field->RefBookID == 0) continue;
+        r.RefBookIDText = BinIDToStr(field->RefBookID);
+        r.RefBookKeyField = field->RefBookKeyField;
         const TStrArray& display = field->RefBookDisplayFields;
-        out.WriteI16(StoredCount(display.Count(), SWhatDisplayFields));
-        for (int j = 0; j < display.Count(); ++j) StreamWriteString(out, display.Get(j));
+        r.DisplayFields.reserve(static_cast<std::size_t>(display.Count()));
+        for (int j = 0; j < display.Count(); ++j) r.DisplayFields.push_back(display.Get(j));
     }
-    stream.WriteBuffer(out.Memory(), static_cast<std::size_t>(out.Size()));
+    WriteRecords(stream, records);
+}
+
+// ---- records ----------------------------------------------------------------------
+
+BinID TAdditionalDataRecord::RefBookID() const
+{
+    return StrToBinID(CutChars(RefBookIDText, kIDCapacity));
+}
+
+TAdditionalData ReadAdditionalDataRecords(rtl::TStream& stream) { return ReadAdditionalData(stream); }
+
+void WriteAdditionalDataRecords(rtl::TStream& stream, const std::vector<TAdditionalDataRecord>& records)
+{
+    WriteRecords(stream, records);
 }

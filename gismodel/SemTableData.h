@@ -14,11 +14,17 @@
 // a length that does not fit the bytes left or its field, or bytes after the
 // last record is refused with EAdditionalDataError; DataVersion is restored
 // on every way out.
+//
+// The blob can also be read and written record by record
+// (ReadAdditionalDataRecords, WriteAdditionalDataRecords), without a table
+// definition: every stored record comes back whole, also those of columns the
+// table no longer has, so a rewrite that changes one record loses nothing.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "CoreLib/ArrayUtils.h"
 #include "CoreLib/RefObjects.h"
@@ -39,6 +45,43 @@ class EAdditionalDataError : public rtl::EReadError {
 // Windows-1251 characters of "Дополнительные данные" and 9 zero bytes.
 inline constexpr std::size_t AdditionalDataSignatureSize = 31;
 extern const std::uint8_t AdditionalDataSignature[AdditionalDataSignatureSize];
+
+// One field record of the blob as stored, nothing cut. Records of the
+// layout before version 284 store no caption: it reads as the name.
+struct TAdditionalDataRecord {
+    std::string Name;
+    std::string Caption;
+    // Empty: no reference book; the record then stores no key field and no
+    // display fields.
+    std::string RefBookIDText;
+    std::string RefBookKeyField;
+    std::vector<std::string> DisplayFields;
+
+    // The reference book a description reads from this record (the first 12
+    // characters of RefBookIDText), 0 when none or unreadable.
+    BinID RefBookID() const;
+
+    friend bool operator==(const TAdditionalDataRecord&, const TAdditionalDataRecord&) = default;
+};
+
+// The records of one blob.
+struct TAdditionalData {
+    // The version the blob was stored in (283 without the signature); 0 for
+    // a blob of fewer than 33 bytes, which holds no additional data.
+    std::uint16_t Version = 0;
+    std::vector<TAdditionalDataRecord> Records;
+};
+
+// Every record of the blob from the stream's position to its end, checked as
+// TSemTableData::LoadStructure checks it (EAdditionalDataError); DataVersion
+// is restored on every way out.
+TAdditionalData ReadAdditionalDataRecords(rtl::TStream& stream);
+// The blob of these records in the current layout (version 287), written at
+// the stream's position. A record without RefBookIDText is written without
+// its key and display fields (the layout has no place for them). Nothing is
+// written when a record cannot be stored (a character outside Windows-1251,
+// more than 32767 records or display fields).
+void WriteAdditionalDataRecords(rtl::TStream& stream, const std::vector<TAdditionalDataRecord>& records);
 
 // One column of a table.
 class TFieldData : public TRefObject {

@@ -80,6 +80,19 @@ bool IsChildKind(TSysObjectKind parent, TSysObjectKind child) noexcept
 
 } // namespace
 
+const char* const KindNames[KindNameCount] = {
+    "Территория",
+    "Справочник",
+    "Проект",
+    "Растровая карта",
+    "Векторная карта",
+    "Слой",
+    "Стиль",
+    "Семантическая таблица",
+    "Топоотношение",
+    "Объекты",
+};
+
 TVelmoSysObject* TVelmoSysObjectList::AddNew(const std::string& id, const std::string& name, TSysObjectKind kind)
 {
     const rtl::RefPtr<TVelmoSysObject> obj(new TVelmoSysObject(id, name, kind));

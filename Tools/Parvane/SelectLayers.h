@@ -27,6 +27,11 @@ enum TSysObjectKind : std::uint8_t {
     sokRelation = 8,
 };
 
+// The captions of the kinds, by kind; the tenth entry, "Объекты", belongs to
+// no kind.
+inline constexpr int KindNameCount = 10;
+extern const char* const KindNames[KindNameCount];
+
 class TVelmoSysObject : public TRefObject {
 public:
     TVelmoSysObject(std::string id, std::string name, TSysObjectKind kind)

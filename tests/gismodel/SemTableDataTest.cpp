@@ -706,6 +706,129 @@ TEST(SemTableBlobRefused, ABlobCutAnywhereAfterItsFirst33BytesIsRefused)
     }
 }
 
+// ---- records, without a table definition ----------------------------------------------
+
+using Record = TAdditionalDataRecord;
+
+TEST(SemTableRecords, EveryStoredRecordIsReadWhole)
+{
+    const std::string name70(70, 'N');
+    const std::string key70(70, 'K');
+    struct Case {
+        const char* name;
+        std::string blob;
+        std::uint16_t version;
+        std::vector<Record> records;
+    } const cases[] = {
+        {"version 287: unknown columns, long names and key fields, texts as stored",
+         Header(287, 4) + StreamRec("GONE", "Снесено", kRoadIDLower, "ID", {"NAME"}) +
+             StreamRec(name70, "Длинное", kRoadID + "XY", key70, {}) + StreamRec("KOD", "Код", "") +
+             StreamRec("BAD", "B", "NOT-AN-ID", "ID", {"A", "B"}),
+         287,
+         {{"GONE", "Снесено", kRoadIDLower, "ID", {"NAME"}},
+          {name70, "Длинное", kRoadID + "XY", key70, {}},
+          {"KOD", "Код", "", "", {}},
+          {"BAD", "B", "NOT-AN-ID", "ID", {"A", "B"}}}},
+        {"version 284", Header(284, 1) + StreamRec("name", "Название", kRoadID, "ID", {}), 284,
+         {{"name", "Название", kRoadID, "ID", {}}}},
+        {"version 283 with the signature: the caption is the name",
+         Header(283, 1) + FixedRec("GONE", "ID", kRoadID, {"NAME", "TYPE"}), 283,
+         {{"GONE", "GONE", kRoadID, "ID", {"NAME", "TYPE"}}}},
+        {"no signature: version 283, a key field kept without a reference book",
+         NoSignature() + U16(1) + FixedRec("KOD", "ID", "", {}), 283, {{"KOD", "KOD", "", "ID", {}}}},
+        {"fewer than 33 bytes: no additional data", Header(287, 0).substr(0, 32), 0, {}},
+        {"empty", "", 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TDataVersionScope outer(270);
+        rtl::TMemoryStream in(c.blob);
+        const TAdditionalData data = ReadAdditionalDataRecords(in);
+        EXPECT_EQ(data.Version, c.version);
+        EXPECT_EQ(data.Records, c.records);
+        EXPECT_EQ(DataVersion, 270);
+    }
+}
+
+TEST(SemTableRecords, TheReferenceBookIsReadAsADescriptionReadsIt)
+{
+    const struct {
+        std::string text;
+        BinID id;
+    } cases[] = {
+        {kRoadID, 0x0001000000AALL},   {kRoadIDLower, 0x0001000000AALL}, {kRoadID + "XY", 0x0001000000AALL},
+        {"", 0},                       {"NOT-AN-ID", 0},                 {"0001000000A", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ((Record{"A", "A", c.text, "", {}}.RefBookID()), c.id) << c.text;
+}
+
+TEST(SemTableRecords, MalformedBlobsAreRefusedAsByTheDescription)
+{
+    for (const BadCase& c : BadCases()) {
+        SCOPED_TRACE(c.name);
+        const TDataVersionScope outer(270);
+        rtl::TMemoryStream in(c.blob);
+        try {
+            ReadAdditionalDataRecords(in);
+            ADD_FAILURE() << "nothing raised";
+        } catch (const EAdditionalDataError& e) {
+            EXPECT_THAT(e.Message(), HasSubstr(c.message));
+        }
+        EXPECT_EQ(DataVersion, 270);
+    }
+}
+
+TEST(SemTableRecords, WritingGivesTheCurrentLayoutAndReadsBackWhole)
+{
+    const std::string name300(300, 'N');
+    const std::vector<Record> records = {
+        {"GONE", "Снесено", "0002000003e9", "ID", {"NAME", ""}},
+        {name300, "Длинное", kRoadID, std::string(70, 'K'), {}},
+        {"KOD", "Код", "", "", {}},
+        {"BAD", "B", "NOT-AN-ID", "ID", {"A"}},
+    };
+    const std::string expected = Header(287, 4) + StreamRec("GONE", "Снесено", "0002000003e9", "ID", {"NAME", ""}) +
+                                 StreamRec(name300, "Длинное", kRoadID, std::string(70, 'K'), {}) +
+                                 StreamRec("KOD", "Код", "") + StreamRec("BAD", "B", "NOT-AN-ID", "ID", {"A"});
+    rtl::TMemoryStream out;
+    WriteAdditionalDataRecords(out, records);
+    EXPECT_EQ(Hex(out.ToString()), Hex(expected));
+    rtl::TMemoryStream in(out.ToString());
+    EXPECT_EQ(ReadAdditionalDataRecords(in).Records, records);
+
+    // A record without a reference book has no place for a key or display fields.
+    rtl::TMemoryStream bare;
+    WriteAdditionalDataRecords(bare, {{"KOD", "KOD", "", "ID", {"NAME"}}});
+    EXPECT_EQ(Hex(bare.ToString()), Hex(Header(287, 1) + StreamRec("KOD", "KOD", "")));
+}
+
+TEST(SemTableRecords, ARecordThatCannotBeStoredWritesNothing)
+{
+    const std::vector<std::vector<Record>> cases = {
+        {{"KOD", "Дорога \xE2\x98\x83", "", "", {}}},
+        {{"KOD", "KOD", kRoadID, "ID", std::vector<std::string>(32768, "A")}},
+        std::vector<Record>(32768, Record{"F", "F", "", "", {}}),
+    };
+    for (const auto& records : cases) {
+        rtl::TMemoryStream out("KEEP");
+        out.SetPosition(4);
+        EXPECT_THROW(WriteAdditionalDataRecords(out, records), rtl::Exception);
+        EXPECT_EQ(out.ToString(), "KEEP");
+    }
+}
+
+// A description read from the records' blob sees what the records say: the
+// records are the blob's content, the description a view of it.
+TEST(SemTableRecords, ADescriptionReadsWhatTheRecordsWrite)
+{
+    auto def = RoadsTable();
+    rtl::TMemoryStream out;
+    WriteAdditionalDataRecords(out, {{"kod", "Код", "0001000000aa", "ID", {"NAME"}}, {"GONE", "G", kRoadID, "ID", {}}});
+    auto t = Load(*def, out.ToString());
+    EXPECT_THAT(Dump(*t), ElementsAre("KOD|Код|0001000000AA|ID|NAME", "NAME|NAME|-||", "ROADTYPE|ROADTYPE|-||",
+                                      "ПОКРЫТИЕ|ПОКРЫТИЕ|-||"));
+}
+
 // ---- XML form of field descriptions -------------------------------------------------
 
 // An element of a document that stays alive with it.

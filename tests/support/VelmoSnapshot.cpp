@@ -4,18 +4,50 @@
 #include <algorithm>
 #include <exception>
 #include <set>
+#include <string>
 
 #include "gismodel/BinIDs.h"
 #include "gismodel/CreateSysTables.h"
 #include "gismodel/SectorData.h"
+#include "gismodel/SemTableData.h"
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/TextUtils.h"
 #include "tests/support/VelmoFixture.h"
 
 namespace velmotest {
 
+namespace {
+
+// "v287 {NAME 'Caption'; CODE 'Код' -> 000100000017 key KEY show [A,B]}"; a
+// blob too short to hold additional data as its bytes.
+std::string RefBookFieldText(const rtl::Variant& value)
+{
+    try {
+        rtl::TMemoryStream stream(value.AsBytes());
+        const TAdditionalData data = ReadAdditionalDataRecords(stream);
+        if (data.Version == 0) return CellText(value);
+        std::string text = "v" + std::to_string(data.Version) + " {";
+        for (std::size_t i = 0; i < data.Records.size(); ++i) {
+            const TAdditionalDataRecord& r = data.Records[i];
+            if (i > 0) text += "; ";
+            text += r.Name + " '" + r.Caption + "'";
+            if (r.RefBookIDText.empty()) continue;
+            text += " -> " + r.RefBookIDText + " key " + r.RefBookKeyField + " show [";
+            for (std::size_t j = 0; j < r.DisplayFields.size(); ++j) text += (j > 0 ? "," : "") + r.DisplayFields[j];
+            text += "]";
+        }
+        return text + "}";
+    } catch (const std::exception& e) {
+        return std::string("<undecodable: ") + e.what() + ">";
+    }
+}
+
+} // namespace
+
 std::string DefaultBlobText(const std::string& table, const std::string& column, const rtl::Variant& value)
 {
+    if (value.IsByteArray() && rtl::SameTextLatin(table, "VELMO_SEMTABLS") && rtl::SameTextLatin(column, "REFBOOKFIELD"))
+        return RefBookFieldText(value);
     if (value.IsByteArray() && rtl::SameTextLatin(table, "VELMO_SECTORS") && rtl::SameTextLatin(column, "OBJECTS")) {
         try {
             rtl::TMemoryStream stream(value.AsBytes());

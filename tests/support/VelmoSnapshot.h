@@ -1,7 +1,8 @@
 // A readable snapshot of a whole Velmo pair, for tests that must show that a
 // run changed exactly what it should: every column of every row of the 24
 // system tables and of the semantic tables, with the sector blobs decoded
-// (objects with their style identifiers) so that a difference reads plainly.
+// (objects with their style identifiers) and the semantic-table descriptions
+// decoded (their stored records) so that a difference reads plainly.
 //
 //     const TPairSnapshot before = SnapshotPair(pair.Spatial(), pair.Semantic());
 //     ... run ...
@@ -29,8 +30,11 @@ using TPairSnapshot = std::map<std::string, TSnapshotRows>;
 
 // How a blob column's value is shown: given the table, the column and the
 // value, a text. The default decodes VELMO_SECTORS.OBJECTS into its objects
-// ("{ID [STYLE,STYLE]; ...}", or "<undecodable: message>") and writes every
-// other byte array as x'hex'.
+// ("{ID [STYLE,STYLE]; ...}") and VELMO_SEMTABLS.REFBOOKFIELD into the
+// version and the records it stores ("v287 {NAME 'Caption'; CODE 'Код' ->
+// 000100000017 key KEY show [A,B]}", a blob too short to hold any as x'hex'),
+// shows "<undecodable: message>" for either when it cannot be read, and
+// writes every other byte array as x'hex'.
 using TBlobText = std::function<std::string(const std::string& table, const std::string& column,
                                             const rtl::Variant& value)>;
 std::string DefaultBlobText(const std::string& table, const std::string& column, const rtl::Variant& value);

@@ -363,9 +363,9 @@ TEST(ChangeEngineRun, DatabaseIdChangesEvenWhenTheSelectionIsCancelled)
                 ElementsAre("", "<start>", "Идентификатор базы сменен на \"" + dbid + "\"", "Процесс завершен"));
 }
 
-TEST(ChangeEngineRun, ModesNotBuiltYetEndWithAClearErrorAndLeaveTheBusyState)
+TEST(ChangeEngineRun, AnErrorEndsTheRunAndLeavesTheBusyState)
 {
-    TVelmoDbPair pair(BaseDesc(1000).Area(Id(1, 10), "Area"));
+    TVelmoDbPair pair(BaseDesc(1000)); // the chosen area has no row
     TTestHost host;
     host.select = [](IUdb&, TVelmoSysObjectList& list) {
         list.AddNew(Id(1, 10), "Area", sokArea);
@@ -373,8 +373,8 @@ TEST(ChangeEngineRun, ModesNotBuiltYetEndWithAClearErrorAndLeaveTheBusyState)
     };
     TChangeEngine engine(host);
     engine.OpenDatabases(pair.SpatialDb(), pair.SemanticDb());
-    EXPECT_THAT(RaisedMessage<rtl::Exception>([&] { engine.Run({cmSystemObjects, false, false}); }),
-                HasSubstr("пока не поддерживается"));
+    EXPECT_EQ(RaisedMessage<rtl::Exception>([&] { engine.Run({cmSystemObjects, false, false}); }),
+              EngineText::NotFound);
     EXPECT_EQ(host.calls.back(), "EndProgress");
     EXPECT_EQ(host.log.back(), "Процесс завершен");
     EXPECT_FALSE(engine.Running());

@@ -1,10 +1,13 @@
-// The pair snapshot: every column of every row, sector blobs decoded, and a
-// difference that names only the rows that changed.
+// The pair snapshot: every column of every row, sector blobs and
+// semantic-table descriptions decoded, and a difference that names only the
+// rows that changed.
 #include "tests/support/VelmoSnapshot.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "platform/rtl/Cp1251.h"
+#include "tests/support/TestHelpers.h"
 #include "tests/support/VelmoFixture.h"
 
 namespace {
@@ -32,6 +35,46 @@ TEST(VelmoSnapshot, ShowsEveryColumnDecodesSectorsAndDiffsByRow)
     const std::vector<std::string> diff = DiffSnapshots(before, SnapshotPair(pair.Spatial(), pair.Semantic()));
     ASSERT_EQ(diff.size(), 1u);
     EXPECT_EQ(diff[0].rfind("VELMO_AREAS: + ID=000100000007 ", 0), 0u) << diff[0];
+}
+
+
+// A stream string of a UTF-8 text, stored in Windows-1251.
+std::string SS(const std::string& utf8)
+{
+    const std::string bytes = rtl::Utf8ToCp1251(utf8);
+    return std::string(1, static_cast<char>(bytes.size())) + bytes;
+}
+
+rtl::Variant BlobOf(const std::string& bytes) { return rtl::Variant(rtl::ByteArray(bytes.begin(), bytes.end())); }
+
+TEST(VelmoSnapshot, DecodesTheRecordsOfSemanticTableDescriptions)
+{
+    using testing_support::LeBytes;
+    const std::string signature = SS("Дополнительные данные") + std::string(9, '\0');
+    const std::string v287 = signature + LeBytes().I16(287).I16(2).str() + SS("KOD") + SS("Код") + SS("") +
+                             SS("TYPE") + SS("Тип") + SS(Id(1, 0xAB)) + SS("ID") + LeBytes().I16(2).str() +
+                             SS("NAME") + SS("NOTE");
+    const std::string fixed = std::string(31, 'Z') + LeBytes().I16(1).str() + std::string(1, '\3') + "OLD" +
+                              std::string(61, '\0') + std::string(65, '\0') + std::string(13, '\0') +
+                              LeBytes().I16(0).str();
+    struct Case {
+        const char* name;
+        std::string bytes;
+        std::string text;
+    } const cases[] = {
+        {"records with and without a reference book", v287,
+         "v287 {KOD 'Код'; TYPE 'Тип' -> 0001000000AB key ID show [NAME,NOTE]}"},
+        {"the layout before version 284", fixed, "v283 {OLD 'OLD'}"},
+        {"too short to hold additional data", "\x01\x02", "x'0102'"},
+        {"cut inside a record", v287.substr(0, v287.size() - 2), "<undecodable: "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string text = DefaultBlobText("VELMO_SEMTABLS", "REFBOOKFIELD", BlobOf(c.bytes));
+        EXPECT_EQ(text.substr(0, c.text.size()), c.text) << text;
+    }
+    // Other blob columns stay hexadecimal.
+    EXPECT_EQ(DefaultBlobText("VELMO_STYLES", "DATA", BlobOf(v287)).substr(0, 6), "x'15C4");
 }
 
 } // namespace
