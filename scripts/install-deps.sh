@@ -24,6 +24,10 @@ packages=(
     odbc-postgresql
     libsqliteodbc
     tdsodbc
+    xvfb
+    xauth
+    x11-utils
+    imagemagick
 )
 
 if [ "$(id -u)" -eq 0 ]; then

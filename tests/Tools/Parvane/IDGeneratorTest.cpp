@@ -1,5 +1,5 @@
 // Tests of the identifier generator on a Velmo database pair, over the SQLite
-// test driver and over the Paradox driver: attaching, block reservations
+// test driver, the Paradox driver and PostgreSQL: attaching, block reservations
 // written at once, identifiers in order, new identifier spaces, the write-back
 // at detach, and the rule that a number once handed out is never handed out
 // again, also after a rolled-back transaction and after the program was
@@ -8,7 +8,8 @@
 //
 // "Writes nothing" is shown on SQLite by making every statement on the system
 // tables fail for the duration: an operation that touched them would raise.
-// On Paradox every file of the database's folder must stay as it was.
+// On Paradox every file of the database's folder must stay as it was; on
+// PostgreSQL every row version (a write makes a new one, same values or not).
 // Expected identifiers are written as (group << 32) | number by hand.
 #include "Tools/Parvane/IDGenerators.h"
 
@@ -31,6 +32,7 @@
 #include "platform/rtl/NumText.h"
 #include "platform/rtl/Streams.h"
 #include "platform/rtl/SysUtils.h"
+#include "tests/support/AdoTestSkip.h"
 #include "tests/support/PdoxOpener.h"
 #include "tests/support/SqliteUdb.h"
 #include "tests/support/VelmoFixture.h"
@@ -72,14 +74,19 @@ std::string PdoxFolderOf(TBDEUdb& db)
     return {};
 }
 
-// f runs while every statement on the system tables fails (SQLite), or
-// leaves every file of the database as it was (Paradox).
+// f runs while every statement on the system tables fails (SQLite), leaves
+// every row version as it was (PostgreSQL), or leaves every file of the
+// database as it was (Paradox).
 void ExpectNoStatements(IUdb& db, const std::function<void()>& f)
 {
     if (auto* sqlite = dynamic_cast<TSqliteUdb*>(&db)) {
         sqlite->FailStatementsContaining("VELMO_");
         EXPECT_NO_THROW(f());
         sqlite->ClearFaults();
+    } else if (IsPgTestDb(db)) {
+        const std::string before = PgRowVersions(db);
+        EXPECT_NO_THROW(f());
+        EXPECT_EQ(PgRowVersions(db), before);
     } else {
         const std::string folder = PdoxFolderOf(dynamic_cast<TBDEUdb&>(db));
         const auto before = FolderBytes(folder);
@@ -112,6 +119,7 @@ void PrintTo(const TGeneratorDriver& driver, std::ostream* os) { *os << driver.N
 
 const TGeneratorDriver kSqlite = {"Sqlite", &SqliteOpener, true};
 const TGeneratorDriver kParadox = {"Paradox", &PdoxOpener, false};
+const TGeneratorDriver kPostgres = {"PostgreSQL", &PgOpenerOrSkip, false};
 
 std::string DriverName(const testing::TestParamInfo<TGeneratorDriver>& info) { return info.param.Name; }
 
@@ -723,11 +731,11 @@ TEST_P(GeneratorNoReuse, TransactionEndedWithNothingPendingWritesNothing)
     EXPECT_NO_THROW(detached.TransactionEnded());
 }
 
-INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorInit, testing::Values(kSqlite, kParadox), DriverName);
-INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorReserve, testing::Values(kSqlite, kParadox), DriverName);
-INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorSwitch, testing::Values(kSqlite, kParadox), DriverName);
-INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorDone, testing::Values(kSqlite, kParadox), DriverName);
-INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorNoReuse, testing::Values(kSqlite, kParadox), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorInit, testing::Values(kSqlite, kParadox, kPostgres), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorReserve, testing::Values(kSqlite, kParadox, kPostgres), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorSwitch, testing::Values(kSqlite, kParadox, kPostgres), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorDone, testing::Values(kSqlite, kParadox, kPostgres), DriverName);
+INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorNoReuse, testing::Values(kSqlite, kParadox, kPostgres), DriverName);
 INSTANTIATE_TEST_SUITE_P(Drivers, GeneratorFaults, testing::Values(kSqlite), DriverName);
 
 } // namespace

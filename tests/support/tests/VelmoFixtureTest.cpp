@@ -2,7 +2,8 @@
 // tables with the two deployed extra columns), what a description puts into
 // them, the sector blobs it builds, the reading helpers, and that it reaches
 // its databases only through the opener it is given. Everything that goes
-// through a database runs on the SQLite test driver and on the Paradox driver.
+// through a database runs on the SQLite test driver, on the Paradox driver
+// and on PostgreSQL through the ADO driver base.
 #include "tests/support/VelmoFixture.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/NumText.h"
 #include "platform/rtl/SysUtils.h"
+#include "tests/support/AdoTestSkip.h"
 #include "tests/support/PdoxOpener.h"
 #include "tests/support/SqliteUdb.h"
 
@@ -48,7 +50,7 @@ std::vector<std::string> ReadFields(IUdb& db, const std::string& table)
 }
 
 // A driver the pair runs on, the widest String and Binary columns its tables
-// get (0: as defined), and whether a table keeps the fields of its primary key
+// get (0: as defined; -1: no size at all, as PostgreSQL's bytea), and whether a table keeps the fields of its primary key
 // in front (as Paradox records do) rather than where they were defined.
 struct TPairDriver {
     const char* Name;
@@ -63,6 +65,7 @@ void PrintTo(const TPairDriver& driver, std::ostream* os) { *os << driver.Name; 
 const TPairDriver kDrivers[] = {
     {"Sqlite", &SqliteOpener, 0, 0, false},
     {"Paradox", &PdoxOpener, 255, 240, true},
+    {"PostgreSQL", &PgOpenerOrSkip, 0, -1, false},
 };
 
 class VelmoPairTest : public ::testing::TestWithParam<TPairDriver> {
@@ -75,6 +78,7 @@ protected:
         const TUdbDataType base = BaseDataType(f.DataType);
         const std::int32_t max = base == udtString ? GetParam().MaxString : base == udtBinary ? GetParam().MaxBinary : 0;
         if (max > 0) f.Size = std::min(f.Size, max);
+        else if (max < 0) f.Size = 0;
         return f;
     }
 
