@@ -70,6 +70,12 @@ const TPairDriver kDrivers[] = {
 
 class VelmoPairTest : public ::testing::TestWithParam<TPairDriver> {
 protected:
+    // A driver without its server is skipped before the body runs.
+    void SetUp() override
+    {
+        if (GetParam().Opener == &PgOpenerOrSkip && SkipWithoutPgServer()) GTEST_SKIP();
+    }
+
     static TUdbOpener Opener() { return GetParam().Opener(); }
 
     // The field as the driver's tables hold it.
