@@ -1,10 +1,432 @@
 // Mode 2: the map objects of the chosen layers get new identifiers, sector
 // by sector, with their semantic rows, object index rows and links.
-#include "Tools/Parvane/ChangeEngine.h"
+#include "Tools/Parvane/SpatialChanges.h"
 
+#include <exception>
+#include <iterator>
+
+#include "CoreLib/HTMLReportUtils.h"
+#include "gismodel/SectorData.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Format.h"
+#include "platform/rtl/TextUtils.h"
 
-void TChangeEngine::ChangeSpatialObjectIDs()
+namespace {
+
+// Texts shown and logged.
+constexpr const char* kTitle = "Изменение идентификаторов пространственных данных";
+constexpr const char* kCheckingSemTables = "Проверка существования семантических таблиц";
+constexpr const char* kLoadingLinks = "Загрузка топосвязей";
+constexpr const char* kLoadingSectors = "Загрузка списка секторов";
+constexpr const char* kLoadingSemTables = "Загрузка списка семантических таблиц";
+constexpr const char* kLayerStep = "Слой: %s";
+// The first letter of "cектор" is a Latin c: the text is shown as it always was.
+constexpr const char* kSectorStep = "Слой: %s (cектор %d из %d)";
+constexpr const char* kReportTitle = "<h2>Замена идентификаторов пространственных объектов</h2>";
+constexpr const char* kReportError = "<font color=red>Ошибка(и): Не найдены семантические таблицы:</font><br>";
+constexpr const char* kReportRow = "<td>%s</td><td>%s</td><td>%s</td>";
+constexpr const char* kReportHeaders[] = {"Сем. таблица", "Физ. имя таблицы", "Тип"};
+constexpr const char* kOneToOne = "один-к-одному";
+constexpr const char* kOneToMany = "один-ко-многим";
+constexpr const char* kUnknownLinkType = "не известно";
+constexpr const char* kRepeatedID =
+    "Сектор %s содержит объект %s более одного раза: новые идентификаторы его объектов не назначены";
+constexpr const char* kRenameBackFailed =
+    "Семантические строки сектора %s не удалось вернуть к прежним идентификаторам: %s";
+// Assertions.
+constexpr const char* kSectorNotFound = "sector not found";
+constexpr const char* kCantUpdateSector = "can't update sector";
+constexpr const char* kCantChangeTopolinks = "can't change topolinks";
+
+constexpr const char* kSemTables = "VELMO_SEMTABLS";
+constexpr const char* kSectors = "VELMO_SECTORS";
+constexpr const char* kObjInfo = "VELMO_OBJINFO";
+constexpr const char* kLinks = "VELMO_LINKS";
+
+using rtl::Variant;
+
+// Sectors of the current size whose numbers one reservation covers.
+constexpr std::int32_t kSectorsPerReservation = 10;
+
+// The message of the exception being handled.
+std::string CurrentMessage()
 {
-    throw rtl::Exception("Изменение идентификаторов пространственных объектов пока не поддерживается");
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return std::string();
+    }
+}
+
+// Runs fn between host.StartProgress and host.EndProgress (also on error).
+template <class Fn>
+void WithProgress(IChangeHost& host, const std::string& text, std::int32_t maximum, Fn&& fn)
+{
+    host.StartProgress(text, maximum);
+    try {
+        fn();
+    } catch (...) {
+        host.EndProgress();
+        throw;
+    }
+    host.EndProgress();
+}
+
+bool UsableTableName(const std::string& tableName)
+{
+    try {
+        CheckSemTableName(tableName);
+        return true;
+    } catch (const EUdbException&) {
+        return false;
+    }
+}
+
+} // namespace
+
+// ---- the report --------------------------------------------------------------------------
+
+std::string SemTableLinkTypeText(std::int32_t linkType)
+{
+    switch (linkType) {
+    case 0: return kOneToOne;
+    case 1: return kOneToMany;
+    default: return kUnknownLinkType;
+    }
+}
+
+std::string MissingSemTableRow(const std::string& semTableName, const std::string& tableName,
+                               std::int32_t linkType)
+{
+    return rtl::Format(kReportRow, HTMLEscape(semTableName).c_str(), HTMLEscape(tableName).c_str(),
+                       HTMLEscape(SemTableLinkTypeText(linkType)).c_str());
+}
+
+std::string MissingSemTablesReport(const std::vector<std::string>& rows)
+{
+    if (rows.empty()) return std::string();
+    std::string table;
+    MakeHTMLTable({std::begin(kReportHeaders), std::end(kReportHeaders)}, rows, table);
+    return std::string(kReportTitle) + kReportError + table;
+}
+
+bool TryShowHTMLReport(IChangeHost& host, const std::string& html) noexcept
+{
+    if (html.empty()) return false;
+    try {
+        host.ShowReport(html);
+        return true;
+    } catch (...) {
+        // A report that cannot be shown is simply not shown.
+        return false;
+    }
+}
+
+void CheckSemTableName(const std::string& tableName)
+{
+    if (tableName.empty()) throw EUdbException(rtl::Format(UdbMsg::BadSqlName, ""));
+    CheckSqlName(tableName);
+}
+
+// ---- the mode ----------------------------------------------------------------------------
+
+void TChangeEngine::ChangeSpatialObjectIDs() { TSpatialChanger(*this).Run(); }
+
+TSpatialChanger::TSpatialChanger(TChangeEngine& engine) : engine_(engine), host_(engine.Host()) {}
+
+IUdb& TSpatialChanger::Db()
+{
+    RTL_ASSERT(engine_.Db() != nullptr, rtl::SAssertionFailed);
+    return *engine_.Db();
+}
+
+IUdb& TSpatialChanger::SemDb()
+{
+    RTL_ASSERT(engine_.SemDb() != nullptr, rtl::SAssertionFailed);
+    return *engine_.SemDb();
+}
+
+void TSpatialChanger::Run()
+{
+    TVelmoSysObjectList layers;
+    TVelmoSysObjectList::SelectByKind(layers, engine_.SysObjects(), sokLayer);
+    if (layers.Count() == 0) return;
+
+    CheckSemTables(layers);
+    TBinIDList links1;
+    TBinIDList links2;
+    LoadTopoLinks(links1, links2);
+
+    WithProgress(host_, kTitle, layers.Count(), [&] {
+        engine_.WriteLog(kTitle);
+        std::vector<std::string> sectors;
+        TLayerSemTables tables;
+        for (int i = 0; i < layers.Count() && !engine_.Cancelled(); ++i) {
+            const TVelmoSysObject& layer = *layers.GetItem(i);
+            host_.StepProgress(rtl::Format(kLayerStep, layer.Name.c_str()), 1);
+            LoadLayerSectors(layer, sectors);
+            LoadLayerSemTables(layer, tables);
+            const int count = static_cast<int>(sectors.size());
+            for (int j = 0; j < count && !engine_.Cancelled(); ++j) {
+                host_.StepProgress(rtl::Format(kSectorStep, layer.Name.c_str(), j, count), 0);
+                ProcessSector(layer.ID, sectors[static_cast<std::size_t>(j)], tables, links1, links2);
+            }
+        }
+    });
+}
+
+bool TSpatialChanger::CheckSemTables(const TVelmoSysObjectList& layers)
+{
+    std::vector<std::string> rows;
+    WithProgress(host_, kCheckingSemTables, TChangeEngine::RecordCount(Db(), kSemTables), [&] {
+        const rtl::RefPtr<IUdbCursor> cursor = SelectAll(Db(), kSemTables);
+        if (!cursor) return;
+        for (; !cursor->Eof() && !engine_.Cancelled(); cursor->Next()) {
+            if (!layers.LookupID(cursor->AsString(Variant("LAYERID"), std::string()))) continue;
+            const std::string tableName = rtl::Trim(cursor->AsString(Variant("TABLENAME"), std::string()));
+            // A name that cannot go into SQL names no table the database could hold.
+            if (!UsableTableName(tableName) || !SemDb().TableExists(tableName))
+                rows.push_back(MissingSemTableRow(cursor->AsString(Variant("SEMTABLENAME"), std::string()), tableName,
+                                                  cursor->AsInteger(Variant("LINKTYPE"), 0)));
+        }
+        cursor->Close();
+        if (!rows.empty()) {
+            engine_.SetReport(MissingSemTablesReport(rows));
+            TryShowHTMLReport(host_, engine_.Report());
+        }
+    });
+    return rows.empty();
+}
+
+// ---- loading -------------------------------------------------------------------------------
+
+void TSpatialChanger::LoadTopoLinks(TBinIDList& links1, TBinIDList& links2)
+{
+    WithProgress(host_, kLoadingLinks, 0, [&] {
+        LoadLinkIDs("OBJECT1ID", links1);
+        LoadLinkIDs("OBJECT2ID", links2);
+    });
+}
+
+void TSpatialChanger::LoadLinkIDs(const std::string& column, TBinIDList& list)
+{
+    if (engine_.Cancelled()) return;
+    list.Clear();
+    const rtl::RefPtr<IUdbCursor> cursor =
+        PrepareSQL(Db(), "SELECT DISTINCT " + column + " FROM " + kLinks, {}, false)->Execute(nullptr, 0);
+    if (cursor) {
+        for (; !cursor->Eof() && !engine_.Cancelled(); cursor->Next()) {
+            host_.StepProgress(kLoadingLinks, 1);
+            list.Add(StrToBinID(cursor->AsString(Variant(0), std::string())));
+        }
+        cursor->Close();
+    }
+    list.Sort();
+}
+
+void TSpatialChanger::LoadLayerSectors(const TVelmoSysObject& layer, std::vector<std::string>& sectors)
+{
+    sectors.clear();
+    const rtl::RefPtr<IUdbCursor> cursor =
+        PrepareSelect(Db(), kSectors, {"ID"}, {UdbStrParam("LAYERID")}, true)->Execute({Variant(layer.ID)});
+    if (!cursor) return;
+    for (; !cursor->Eof() && !engine_.Cancelled(); cursor->Next()) {
+        host_.StepProgress(kLoadingSectors, 0);
+        sectors.push_back(cursor->AsString(Variant(0), std::string()));
+    }
+    cursor->Close();
+}
+
+void TSpatialChanger::LoadLayerSemTables(const TVelmoSysObject& layer, TLayerSemTables& tables)
+{
+    tables.clear();
+    const rtl::RefPtr<IUdbCursor> cursor =
+        PrepareSelect(Db(), kSemTables, {"TABLENAME", "LINKTYPE"}, {UdbStrParam("LAYERID")}, true)
+            ->Execute({Variant(layer.ID)});
+    if (!cursor) return;
+    for (; !cursor->Eof() && !engine_.Cancelled(); cursor->Next()) {
+        host_.StepProgress(kLoadingSemTables, 0);
+        tables.push_back({rtl::Trim(cursor->AsString(Variant(0), std::string())), cursor->AsInteger(Variant(1), 0)});
+    }
+    cursor->Close();
+}
+
+// ---- one sector -------------------------------------------------------------------------------
+
+void TSpatialChanger::ProcessSector(const std::string& layerID, const std::string& sectorID,
+                                    const TLayerSemTables& tables, const TBinIDList& links1,
+                                    const TBinIDList& links2)
+{
+    const rtl::RefPtr<TSectorData> sector(new TSectorData);
+    LoadSector(sectorID, *sector);
+    if (sector->Objects.Count() == 0) return;
+
+    // When the reservation runs short, numbers for this many sectors of this
+    // size are reserved at once: the generator writes its bound outside the
+    // sector's transaction, a durable write of its own that would otherwise
+    // cost about as much as the sector's commit.
+    TIDGenerator& generator = engine_.IDGenerator();
+    const std::int32_t needed = static_cast<std::int32_t>(tables.size()) + sector->Objects.Count();
+    const bool enough = std::int64_t{generator.Reserved()} - generator.IDNumber() >= needed;
+    generator.Reserve(enough ? needed : needed * kSectorsPerReservation);
+    TIDMapList map;
+    RenumberSectorObjects(map, *sector);
+    if (map.Count() == 0) return;
+
+    // What would make the sector fail for sure is refused before its transaction.
+    TIDMapItem item;
+    TIDMapItem previous;
+    for (int i = 0; i < map.Count(); ++i) {
+        map.GetItem(i, item);
+        if (i > 0 && item.OldID == previous.OldID)
+            throw rtl::Exception(rtl::Format(kRepeatedID, sectorID.c_str(), BinIDToStr(item.OldID).c_str()));
+        previous = item;
+    }
+    for (const TLayerSemTable& table : tables) CheckSemTableName(table.TableName);
+
+    IUdb& db = Db();
+    IUdb& semDb = SemDb();
+    bool semCommitted = false;
+    engine_.StartDbTransaction(db);
+    try {
+        engine_.StartDbTransaction(semDb);
+        try {
+            UpdateSemTableRows(map, tables);
+            SaveSector(sectorID, *sector);
+            RebuildObjInfo(map, layerID, sectorID);
+            UpdateTopoLinks(map, links1, "OBJECT1ID");
+            UpdateTopoLinks(map, links2, "OBJECT2ID");
+            engine_.CommitDbTransaction(semDb);
+        } catch (...) {
+            engine_.RollbackAfterError(semDb);
+            throw;
+        }
+        semCommitted = true;
+        // The commit alone: whatever fails after it must not rename back.
+        db.Commit();
+    } catch (...) {
+        engine_.RollbackAfterError(db);
+        // Where both halves share one transaction the rollback took the
+        // semantic rows back already, and nothing carries a new identifier.
+        if (semCommitted) RenameSemRowsBack(map, tables, sectorID, CurrentMessage());
+        throw;
+    }
+    engine_.LogIDMap(map);
+    // What CommitDbTransaction does after the commit: the generator writes
+    // what a transaction may have taken back.
+    engine_.IDGenerator().TransactionEnded();
+}
+
+void TSpatialChanger::RenameSemRowsBack(const TIDMapList& map, const TLayerSemTables& tables,
+                                        const std::string& sectorID, const std::string& cause)
+{
+    IUdb& semDb = SemDb();
+    try {
+        engine_.InDbTransaction(semDb, [&] { UpdateSemTableRows(map, tables, true); });
+    } catch (...) {
+        // The databases disagree about the sector now: say so with the cause.
+        throw rtl::Exception(cause + "\r\n" + rtl::Format(kRenameBackFailed, sectorID.c_str(), CurrentMessage().c_str()));
+    }
+}
+
+void TSpatialChanger::LoadSector(const std::string& sectorID, TSectorData& sector)
+{
+    if (!selectSector_) selectSector_ = PrepareSelect(Db(), kSectors, {"OBJECTS"}, {UdbStrParam("ID")}, true);
+    const rtl::RefPtr<IUdbCursor> cursor = selectSector_->Execute({Variant(sectorID)});
+    const bool found = cursor && !cursor->Eof();
+    if (found) {
+        const Variant blob = cursor->AsBlob(Variant(0));
+        cursor->Close();
+        TChangeEngine::LoadSectorFromBlob(sector, blob);
+    } else if (cursor) {
+        cursor->Close();
+    }
+    RTL_ASSERT(found, kSectorNotFound);
+    host_.TickSpinner(true);
+}
+
+void TSpatialChanger::SaveSector(const std::string& sectorID, TSectorData& sector)
+{
+    Variant blob;
+    TChangeEngine::SaveSectorToBlob(sector, blob);
+    if (!updateSector_)
+        updateSector_ = PrepareUpdate(Db(), kSectors, {UdbBlobParam("OBJECTS")}, {UdbStrParam("ID")}, true);
+    updateSector_->Execute({blob, Variant(sectorID)});
+    RTL_ASSERT(updateSector_->RowsAffected() == 1, kCantUpdateSector);
+    host_.TickSpinner(true);
+}
+
+void TSpatialChanger::RenumberSectorObjects(TIDMapList& map, TSectorData& sector)
+{
+    const int count = sector.Objects.Count();
+    map.BeginUpdate(count, 100);
+    try {
+        for (int i = 0; i < count; ++i) {
+            TMapObjectData& object = *sector.Objects.GetItem(i);
+            bool changed = false;
+            const BinID newID = engine_.NewIDFor(object.ID, changed);
+            object.ID = map.AddMapping(object.ID, newID, true);
+        }
+    } catch (...) {
+        map.EndUpdate();
+        throw;
+    }
+    map.EndUpdate();
+}
+
+void TSpatialChanger::UpdateSemTableRows(const TIDMapList& map, const TLayerSemTables& tables, bool reverse)
+{
+    if (map.Count() == 0) return;
+    TIDMapItem item;
+    for (const TLayerSemTable& table : tables) {
+        rtl::RefPtr<IUdbSQLCommand>& update = updateSemRows_[table.TableName];
+        if (!update)
+            update = PrepareUpdate(SemDb(), table.TableName, {UdbStrParam("ID")}, {UdbStrParam("ID")}, true);
+        // An object may have no row in a table: the rows affected are not counted.
+        for (int i = 0; i < map.Count(); ++i) {
+            map.GetItem(i, item);
+            const std::string oldText = BinIDToStr(item.OldID);
+            const std::string newText = BinIDToStr(item.NewID);
+            if (reverse)
+                update->Execute({Variant(oldText), Variant(newText)});
+            else
+                update->Execute({Variant(newText), Variant(oldText)});
+        }
+        host_.TickSpinner(true);
+    }
+}
+
+void TSpatialChanger::RebuildObjInfo(const TIDMapList& map, const std::string& layerID, const std::string& sectorID)
+{
+    if (map.Count() == 0) return;
+    if (!renameObjInfo_)
+        renameObjInfo_ = PrepareUpdate(Db(), kObjInfo, {UdbStrParam("ID")},
+                                       {UdbStrParam("ID"), UdbStrParam("SECTORID")}, true);
+    if (!insertObjInfo_)
+        insertObjInfo_ = PrepareInsert(Db(), kObjInfo,
+                                       {UdbStrParam("ID"), UdbStrParam("LAYERID"), UdbStrParam("SECTORID")}, true);
+    const Variant sector(sectorID);
+    TIDMapItem item;
+    for (int i = 0; i < map.Count(); ++i) {
+        map.GetItem(i, item);
+        const Variant newID(BinIDToStr(item.NewID));
+        renameObjInfo_->Execute({newID, Variant(BinIDToStr(item.OldID)), sector});
+        if (renameObjInfo_->RowsAffected() == 0) insertObjInfo_->Execute({newID, Variant(layerID), sector});
+    }
+}
+
+void TSpatialChanger::UpdateTopoLinks(const TIDMapList& map, const TBinIDList& links, const std::string& column)
+{
+    if (links.Count() == 0) return;
+    rtl::RefPtr<IUdbSQLCommand>& update = updateLinks_[column];
+    TIDMapItem item;
+    for (int i = 0; i < map.Count(); ++i) {
+        map.GetItem(i, item);
+        if (item.NewID == item.OldID || links.IndexOf(item.OldID) < 0) continue;
+        if (!update) update = PrepareUpdate(Db(), kLinks, {UdbStrParam(column)}, {UdbStrParam(column)}, true);
+        update->Execute({Variant(BinIDToStr(item.NewID)), Variant(BinIDToStr(item.OldID))});
+        RTL_ASSERT(update->RowsAffected() >= 1, kCantChangeTopolinks);
+    }
 }
