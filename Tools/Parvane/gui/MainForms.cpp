@@ -23,7 +23,9 @@
 #include <QVBoxLayout>
 
 #include "CoreLib/controls/ControlGroupItems.h"
+#include "CoreLib/controls/HTMLReports.h"
 #include "Tools/Parvane/gui/SelectLayersForms.h"
+#include "gismodel/forms/VelmoDbParams.h"
 #include "platform/gui/HandlerGuard.h"
 #include "platform/gui/MessageBoxes.h"
 #include "platform/gui/Progress.h"
@@ -195,12 +197,14 @@ bool TMainForm::RefuseDuringRun()
 void TMainForm::btnOpenClick()
 {
     if (RefuseDuringRun()) return;
-    if (!OpenDialog) {
-        gui::ShowInformation(MainFormText::OpenDialogMissing);
+    if (OpenDialog) {
+        TOpenedPair pair = OpenDialog();
+        if (pair.Ok) OpenDatabases(std::move(pair.Db), std::move(pair.SemDb));
         return;
     }
-    TOpenedPair pair = OpenDialog();
-    if (pair.Ok) OpenDatabases(std::move(pair.Db), std::move(pair.SemDb));
+    rtl::RefPtr<IUdb> db = FEngine.Db();
+    rtl::RefPtr<IUdb> semDb = FEngine.SemDb();
+    if (ShowOpenDbDialog(db, semDb, RequiredDbVersion)) OpenDatabases(std::move(db), std::move(semDb));
 }
 
 void TMainForm::btnCancelClick()
@@ -385,6 +389,8 @@ bool TMainForm::SelectLayers(IUdb& db, TVelmoSysObjectList& list) { return ::Sel
 
 void TMainForm::ShowReport(const std::string& html)
 {
-    // The report window is not there yet: the text is only kept.
     shownReport_ = html;
+    // The window lives on its own (or until this window goes).
+    TBrowserRef browser;
+    ShowHTMLReport(html, browser, this);
 }

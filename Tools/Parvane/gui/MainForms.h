@@ -54,7 +54,6 @@ namespace MainFormText {
 inline constexpr const char* Title = "Изменение идентификаторов БД Велмо";
 inline constexpr const char* NotOpen = "<НЕ ОТКРЫТА>";
 inline constexpr const char* CancelQuestion = "Вы действительно хотите прервать операцию ?";
-inline constexpr const char* OpenDialogMissing = "Диалог открытия базы данных пока не реализован";
 // %s: the log's path and the reason it could not be opened.
 inline constexpr const char* LogNotOpen =
     "Лог-файл не открыт: %s. Снимите флажок \"Сохранять лог\" или устраните причину";
@@ -91,8 +90,8 @@ public:
     // The status bar's panels: 0 the spinner (centred), 1 the step text.
     std::array<QLabel*, 2> StatusPanels{};
 
-    // The open-database dialog; while it is empty Open says that it is not
-    // available yet.
+    // Stands in for the open-database dialog when set; empty, Open shows
+    // the dialog (ShowOpenDbDialog) with the open pair and version 265.
     std::function<TOpenedPair()> OpenDialog;
 
     // ---- event handlers (each runs under the handler guard when Qt calls it;

@@ -36,6 +36,7 @@
 #include <QStatusBar>
 
 #include "Tools/Parvane/gui/SelectLayersForms.h"
+#include "UdbProject/UdbDrivers.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/Dialogs.h"
 #include "platform/gui/MessageBoxes.h"
@@ -307,14 +308,18 @@ TEST_F(MainFormPair, TheOpenButtonRunsTheDialogAndAttachesWhatItReturns)
     form->show();
 
     {
-        // No dialog yet: said so, nothing else happens.
-        Boxes boxes;
+        // Without a stand-in Open runs the open-database dialog; cancelled,
+        // nothing is attached.
+        RegisterBuiltInDrivers();
+        std::vector<std::string> shown;
+        const gui::ScopedModalRunner runner([&](QDialog& dialog) {
+            shown.push_back(S(dialog.windowTitle()));
+            return static_cast<int>(QDialog::Rejected);
+        });
         form->btnOpen->click();
-        ASSERT_EQ(boxes.seen.size(), 1u);
-        EXPECT_EQ(boxes.seen[0].kind, gui::BoxKind::Information);
-        EXPECT_EQ(boxes.seen[0].text, "Диалог открытия базы данных пока не реализован");
-        EXPECT_EQ(boxes.seen[0].caption, gui::ApplicationTitle());
+        EXPECT_EQ(shown, std::vector<std::string>{"Открыть базу данных"});
         EXPECT_EQ(form->Engine().Db(), nullptr);
+        EXPECT_EQ(S(form->DBCaption->text()), kNotOpen);
     }
 
     int calls = 0;
