@@ -6,6 +6,8 @@
 
 #include "CoreLib/SimpleParams.h"
 #include "UdbProject/PdoxUdbs.h"
+#include "UdbProject/UdbMsSql/MSSQLDriver.h"
+#include "UdbProject/UdbOracle/OracleUdbs.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/Resources.h"
@@ -27,7 +29,6 @@ constexpr const char* SNoResponseDocument = "Request handler not return response
 constexpr const char* SInvalidResult = "Invalid result";
 constexpr const char* SDriverNotFound = "IUdb: driver with name \"%s\" not found";
 constexpr const char* SUnknownRequest = "Unknown request \"%s\"";
-constexpr const char* SDriverNotSupportedYet = "Driver \"%s\" is not supported yet";
 constexpr const char* SUnknownVersion = "Unknown version";
 constexpr const char* SListIndexOutOfBounds = "List index out of bounds (%d)";
 
@@ -40,14 +41,6 @@ constexpr char kOracleDriverName[] = "ADO.ORACLE";
 
 // An address inside the module that holds this code.
 const char kModuleMarker = 0;
-
-// The factory of a driver whose database class is not part of the program
-// yet: the driver is listed, but creating a database fails.
-template <const char* Name>
-rtl::RefPtr<TUdb> CreateNotSupportedUdb()
-{
-    throw rtl::Exception(rtl::Format(SDriverNotSupportedYet, Name));
-}
 
 IXmlDocumentPtr LoadRequest(const std::string& text)
 {
@@ -243,8 +236,8 @@ void RegisterBuiltInDrivers()
     // half-filled registry behind.
     auto registry = std::make_unique<TUdbDriverList>();
     registry->Add(std::make_unique<TUdbDriver>(kParadoxDriverName, UdbClassOf<TPdoxUdb>()));
-    registry->Add(std::make_unique<TUdbDriver>(kMsSqlDriverName, &CreateNotSupportedUdb<kMsSqlDriverName>));
-    registry->Add(std::make_unique<TUdbDriver>(kOracleDriverName, &CreateNotSupportedUdb<kOracleDriverName>));
+    registry->Add(std::make_unique<TMSSQLDriver>(kMsSqlDriverName));
+    registry->Add(std::make_unique<TUdbDriver>(kOracleDriverName, UdbClassOf<TOracleDb>()));
     Registry() = std::move(registry);
 }
 

@@ -9,7 +9,8 @@
 // message. Values are rtl::Variant; Empty stands for ADO's "unspecified".
 //
 // NewConnection and NewCommand make the objects of the implementation over
-// unixODBC (Odbc*.h); a provider name is mapped to an ODBC driver there.
+// unixODBC (Odbc*.h), where a provider name is mapped to an ODBC driver, or
+// of an implementation a test has put in its place (SetImplementation).
 #pragma once
 
 #include <cstdint>
@@ -293,10 +294,26 @@ protected:
     ~Connection() override = default;
 };
 
-// New objects of the implementation over unixODBC: a closed connection with
-// the time-outs 15 (connection) and 30 (command) seconds, and a command
-// without a connection.
+// New objects of the implementation in place: a closed connection with the
+// time-outs 15 (connection) and 30 (command) seconds, and a command without a
+// connection. The implementation is the one over unixODBC unless another one
+// (the tests' recording implementation) has been put in its place.
 rtl::RefPtr<Connection> NewConnection();
 rtl::RefPtr<Command> NewCommand();
+
+// An implementation of the objects other than the one over unixODBC. Its
+// commands work only with its own connections.
+class Implementation {
+public:
+    virtual rtl::RefPtr<Connection> NewConnection() = 0;
+    virtual rtl::RefPtr<Command> NewCommand() = 0;
+
+protected:
+    ~Implementation() = default;
+};
+
+// Puts implementation in place (nullptr: the one over unixODBC) and returns
+// the one it replaces. Objects already made keep their implementation.
+Implementation* SetImplementation(Implementation* implementation) noexcept;
 
 } // namespace ado

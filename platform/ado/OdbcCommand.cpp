@@ -245,9 +245,3 @@ rtl::RefPtr<Recordset> TOdbcCommand::Execute(rtl::Variant& recordsAffected, std:
 }
 
 } // namespace ado::odbc
-
-namespace ado {
-
-rtl::RefPtr<Command> NewCommand() { return rtl::MakeRef<odbc::TOdbcCommand>(); }
-
-} // namespace ado

@@ -392,9 +392,3 @@ rtl::RefPtr<Recordset> TOdbcConnection::OpenSchema(std::int32_t schema, const st
 }
 
 } // namespace ado::odbc
-
-namespace ado {
-
-rtl::RefPtr<Connection> NewConnection() { return rtl::MakeRef<odbc::TOdbcConnection>(); }
-
-} // namespace ado

@@ -15,6 +15,8 @@
 #include "CoreLib/SimpleParams.h"
 #include "CoreLib/SimpleXML.h"
 #include "UdbProject/UdbDrivers.h"
+#include "UdbProject/UdbMsSql/MSSQLUdbs.h"
+#include "UdbProject/UdbOracle/OracleUdbs.h"
 #include "platform/rtl/Resources.h"
 #include "platform/rtl/SysUtils.h"
 #include "tests/UdbProject/DriverRequests.h"
@@ -329,7 +331,7 @@ TEST_F(UdbDriversTest, RequestFailures)
     const Case cases[] = {
         {"no handler of the driver", "<query-lookup-values driver-name=\"BDE.Paradox\"/>",
          General("Unknown request \"query-lookup-values\"")},
-        {"driver found ignoring Latin case", "<query-lookup-values driver-name=\"ado.mssql\"/>",
+        {"driver found ignoring Latin case", "<query-lookup-values driver-name=\"bde.paradox\"/>",
          General("Unknown request \"query-lookup-values\"")},
         {"unknown driver", "<query-lookup-values driver-name=\"Paradox\"/>",
          General("IUdb: driver with name \"Paradox\" not found")},
@@ -421,18 +423,16 @@ TEST_F(UdbDriversTest, RequestReachesTheHandlerOfTheNamedDriver)
 
 // ---- CreateDbObject ---------------------------------------------------------------------
 
-TEST_F(UdbDriversTest, BuiltInDriversWithoutDatabaseClassRefuseToCreate)
+TEST_F(UdbDriversTest, BuiltInSqlDriversCreateClosedDatabasesOfTheirClasses)
 {
     for (const char* name : {"ADO.MSSQL", "ADO.ORACLE", "ado.oracle"}) {
-        for (const bool open : {false, true}) {
-            rtl::RefPtr<IUdb> db;
-            const std::string params = std::string("<driver name=\"") + name + "\"/>";
-            EXPECT_EQ(Raised([&] { CreateDbObject(db, params, open); }),
-                      General(std::string("Driver \"") + DriverList().Items(DriverList().IndexOf(name)).Name() +
-                              "\" is not supported yet"))
-                << name;
-            EXPECT_FALSE(db) << name;
-        }
+        rtl::RefPtr<IUdb> db;
+        CreateDbObject(db, std::string("<driver name=\"") + name + "\"/>", false);
+        ASSERT_TRUE(db) << name;
+        EXPECT_FALSE(db->IsOpen()) << name;
+        const bool mssql = std::string(name) == "ADO.MSSQL";
+        EXPECT_EQ(dynamic_cast<TMSSQLDb*>(db.get()) != nullptr, mssql) << name;
+        EXPECT_EQ(dynamic_cast<TOracleDb*>(db.get()) != nullptr, !mssql) << name;
     }
 }
 

@@ -286,8 +286,9 @@ TEST_F(UdbManagersTest, CreateDatabaseThroughBuiltInsAndTheLibrary)
     };
     const Case cases[] = {
         {"built-in, closed", "<driver name=\"BDE.Paradox\"/>", false, "", false},
-        {"built-in, opened", "<driver name=\"ADO.MSSQL\"><param name=\"server\">s</param></driver>", true,
-         General("Driver \"ADO.MSSQL\" is not supported yet"), false},
+        {"built-in, opened",
+         "<driver name=\"BDE.Paradox\"><param name=\"folder\">" + XmlEscape(folder_.Path()) + "</param></driver>",
+         true, "", true},
         {"built-in in another case", "<driver name=\"bde.paradox\"/>", false,
          General("Driver \"bde.paradox\" not found. Can't open base"), false},
         {"library, closed", good, false, "", false},
@@ -366,7 +367,7 @@ TEST_F(UdbManagersTest, RequestsReachTheNamedDriver)
     const Case cases[] = {
         {"library without that request", "<query-other driver-name=\"Test.SQLite\"/>",
          General("Unknown request \"query-other\"")},
-        {"built-in without that request", "<query-lookup-values driver-name=\"ADO.MSSQL\"/>",
+        {"built-in without that request", "<query-lookup-values driver-name=\"BDE.Paradox\"/>",
          General("Unknown request \"query-lookup-values\"")},
         {"unknown driver", "<query-lookup-values driver-name=\"Nope\"/>",
          General("Drv: Invalid query syntaxis. Driver \"Nope\" not found")},
