@@ -97,6 +97,16 @@ void ExecStatement(TUdb& db, const std::string& sql)
 
 // ---- type maps and value helpers ------------------------------------------------------------
 
+std::string IndexColumnList(const TIndexDef& index) { return "(" + JoinIndexFields(index, ',', '[', ']') + ")"; }
+
+rtl::Variant QueryFirstValue(ado::Connection& connection, const std::string& sql)
+{
+    rtl::Variant recordsAffected;
+    const rtl::RefPtr<ado::Recordset> rs = connection.Execute(sql, recordsAffected, ado::adOptionUnspecified);
+    if (rs && rs->State() != ado::adStateClosed && !rs->Eof()) return rs->Fields().Item(0).Value();
+    return rtl::Variant();
+}
+
 TUdbDataType DefaultAdoTypeToDataType(std::int32_t adoType, bool isLong, std::int32_t precision,
                                       std::int32_t scale) noexcept
 {
@@ -407,9 +417,17 @@ std::string TAdoTableDef::FieldDeclaration(const TFieldDef& field)
 void TAdoTableDef::CreateIndex(const std::string& tableName, const TIndexDef& index)
 {
     const std::string text = std::string("CREATE") + (index.Unique ? kUnique : "") + " INDEX [" + index.Name +
-                             "] ON [" + tableName + "] (" + JoinIndexFields(index, ',', '[', ']') + ")";
+                             "] ON [" + tableName + "] " + IndexColumnList(index);
     ExecStatement(*Db(), text);
 }
+
+void TAdoTableDef::CreateIndexOrKey(const std::string& tableName, const TIndexDef& index)
+{
+    if (index.Primary) Exec("ALTER TABLE [" + tableName + "] ADD PRIMARY KEY " + IndexColumnList(index));
+    else CreateIndex(tableName, index);
+}
+
+void TAdoTableDef::Exec(const std::string& sql) { ExecStatement(*Db(), sql); }
 
 void TAdoTableDef::DoCreateTable(const std::string& name, const TTableDef& def, bool withIndexes)
 {
@@ -418,7 +436,7 @@ void TAdoTableDef::DoCreateTable(const std::string& name, const TTableDef& def, 
     for (int i = 1; i < def.Fields.Count(); ++i) text += ", " + FieldDeclaration(def.Fields.Get(i));
     if (withIndexes)
         if (const TIndexDef* primary = def.Indexes.FindPrimary())
-            text += ", PRIMARY KEY (" + JoinIndexFields(*primary, ',', '[', ']') + ")";
+            text += ", PRIMARY KEY " + IndexColumnList(*primary);
     text += ")";
     ExecStatement(*Db(), text);
     if (!withIndexes) return;

@@ -183,9 +183,14 @@ public:
     std::string FieldDeclaration(const TFieldDef& field);
     // CREATE [UNIQUE] INDEX [name] ON [table] ([A],[B]) through a command.
     void CreateIndex(const std::string& tableName, const TIndexDef& index);
+    // ALTER TABLE [table] ADD PRIMARY KEY ([A],[B]) for a primary index, else CreateIndex.
+    void CreateIndexOrKey(const std::string& tableName, const TIndexDef& index);
 
 protected:
     ~TAdoTableDef() override = default;
+
+    // Runs a statement through a command of the layer.
+    void Exec(const std::string& sql);
 
     // CREATE TABLE with the fields and, withIndexes, the primary key, then
     // CREATE INDEX for every other index; when an index fails the table is
@@ -194,6 +199,11 @@ protected:
     // Columns and indexes from the schema rowsets, each put in order of position.
     void DoReadTableDef(const std::string& name, TTableDef& def) override;
 };
+
+// "([A],[B])": the index's fields in brackets, in parentheses.
+std::string IndexColumnList(const TIndexDef& index);
+// The first column of the first row the query returns; Empty when it returns none.
+rtl::Variant QueryFirstValue(ado::Connection& connection, const std::string& sql);
 
 // The type of a column in DDL: the dialect's name, with "(size)" for String only.
 std::string ColumnTypeText(TAdoDb& db, TUdbDataType dataType, std::int32_t size);

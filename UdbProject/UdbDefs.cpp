@@ -217,6 +217,17 @@ std::string JoinIndexFields(const TIndexDef& index, char separator, char openQuo
     return text;
 }
 
+void CheckTableDefNames(const TTableDef& def)
+{
+    CheckSqlName(def.Name);
+    for (int i = 0; i < def.Fields.Count(); ++i) CheckSqlName(def.Fields.Get(i).Name);
+    for (int i = 0; i < def.Indexes.Count(); ++i) {
+        const TIndexDef& index = def.Indexes.Get(i);
+        CheckSqlName(index.Name);
+        for (const std::string& field : index.Fields) CheckSqlName(field);
+    }
+}
+
 // ---- diff --------------------------------------------------------------------------
 
 namespace {

@@ -205,3 +205,6 @@ void UdbToIndexDef(TIndexDef& index, const TUdbIndexDef& def);
 // openQuote + name + closeQuote for each field, joined by separator. An index
 // without fields fails the assertion "Index fields list empty".
 std::string JoinIndexFields(const TIndexDef& index, char separator, char openQuote, char closeQuote);
+// CheckSqlName on the table's name, every field's name, every index's name
+// and every name an index lists.
+void CheckTableDefNames(const TTableDef& def);

@@ -40,19 +40,6 @@ constexpr const char* kIntegratedSecurity = "Integrated Security";
 constexpr const char* kUserId = "User ID";
 constexpr const char* kPassword = "Password";
 
-void CheckDefNames(const TTableDef& def)
-{
-    CheckSqlName(def.Name);
-    for (int i = 0; i < def.Fields.Count(); ++i) CheckSqlName(def.Fields.Get(i).Name);
-    for (int i = 0; i < def.Indexes.Count(); ++i) {
-        const TIndexDef& index = def.Indexes.Get(i);
-        CheckSqlName(index.Name);
-        for (const std::string& field : index.Fields) CheckSqlName(field);
-    }
-}
-
-std::string ColumnList(const TIndexDef& index) { return "(" + JoinIndexFields(index, ',', '[', ']') + ")"; }
-
 } // namespace
 
 // ---- TMSSQLDb ------------------------------------------------------------------------------
@@ -83,11 +70,7 @@ rtl::Variant TMSSQLDb::GetSchemaName()
 {
     if (schemaName_.IsNull()) {
         (void)TAdoDb::GetSchemaName(); // refuses a closed database
-        rtl::Variant recordsAffected;
-        const rtl::RefPtr<ado::Recordset> rs =
-            Connection().Execute(kSchemaQuery, recordsAffected, ado::adOptionUnspecified);
-        if (rs && rs->State() != ado::adStateClosed && !rs->Eof()) schemaName_ = rs->Fields().Item(0).Value();
-        else schemaName_ = rtl::Variant();
+        schemaName_ = QueryFirstValue(Connection(), kSchemaQuery);
     }
     return schemaName_;
 }
@@ -147,19 +130,6 @@ void TMSSQLTableDef::NameIndexes(TTableDef& def, const TTableDef* other)
     }
 }
 
-void TMSSQLTableDef::Exec(const std::string& sql)
-{
-    const rtl::RefPtr<IUdbSQLCommand> command = Db()->CreateCommand(sql, nullptr, 0, true);
-    (void)command->Execute(nullptr, 0);
-}
-
-void TMSSQLTableDef::CreateIndex(const std::string& table, const TIndexDef& index)
-{
-    if (index.Primary) Exec("ALTER TABLE [" + table + "] ADD PRIMARY KEY " + ColumnList(index));
-    else Exec(std::string("CREATE") + (index.Unique ? " UNIQUE" : "") + " INDEX [" + index.Name + "] ON [" + table +
-              "] " + ColumnList(index));
-}
-
 void TMSSQLTableDef::DropIndex(const std::string& table, const TIndexDef& index)
 {
     if (index.Primary) Exec("ALTER TABLE [" + table + "] DROP CONSTRAINT [" + index.Name + "]");
@@ -174,7 +144,7 @@ void TMSSQLTableDef::RenameTable(const std::string& oldName, const std::string& 
 void TMSSQLTableDef::CreateNamedTable(const std::string& name, TTableDef& def, bool withIndexes)
 {
     NameIndexes(def, nullptr);
-    CheckDefNames(def);
+    CheckTableDefNames(def);
     CheckSqlName(name);
     TAdoTableDef::DoCreateTable(name, def, withIndexes);
 }
@@ -194,8 +164,8 @@ void TMSSQLTableDef::DoAlterTable(const TTableDef& asRead, const TTableDef& edit
     work.Assign(edited);
     NameIndexes(work, &asRead);
     // Every name is refused before the first statement runs.
-    CheckDefNames(asRead);
-    CheckDefNames(work);
+    CheckTableDefNames(asRead);
+    CheckTableDefNames(work);
 
     TUdb& db = *Db();
     db.StartTransaction();
@@ -257,7 +227,7 @@ void TMSSQLTableDef::AlterInPlace(const TTableDef& asRead, const TTableDef& edit
         if ((item.Flags & kIndexCreateChanges) == 0) continue;
         const int x = edited.Indexes.IndexOfId(item.Id);
         RTL_ASSERT(x >= 0, kIndexNotFound);
-        CreateIndex(edited.Name, edited.Indexes.Get(x));
+        CreateIndexOrKey(edited.Name, edited.Indexes.Get(x));
     }
 }
 
@@ -268,7 +238,7 @@ void TMSSQLTableDef::RebuildTable(const TTableDef& asRead, TTableDef& edited)
     CreateNamedTable(temp, edited, false);
     const TUdbFieldMap map = MakeFieldMap(asRead, edited);
     if (!map.empty()) CopyTableData(asRead.Name, temp, map);
-    for (int i = 0; i < edited.Indexes.Count(); ++i) CreateIndex(temp, edited.Indexes.Get(i));
+    for (int i = 0; i < edited.Indexes.Count(); ++i) CreateIndexOrKey(temp, edited.Indexes.Get(i));
     db.DropTable(asRead.Name);
     RenameTable(temp, edited.Name);
 }

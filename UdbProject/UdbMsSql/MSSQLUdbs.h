@@ -61,9 +61,6 @@ public:
     // has (ignoring Latin case).
     static void NameIndexes(TTableDef& def, const TTableDef* other);
 
-    // ALTER TABLE [T] ADD PRIMARY KEY (...) for a primary index, else
-    // CREATE [UNIQUE] INDEX [name] ON [T] (...).
-    void CreateIndex(const std::string& table, const TIndexDef& index);
     // ALTER TABLE [T] DROP CONSTRAINT [name] for a primary index, else DROP INDEX [T].[name].
     void DropIndex(const std::string& table, const TIndexDef& index);
     // EXECUTE sp_rename 'old', 'new'.
@@ -83,7 +80,6 @@ private:
     void RebuildTable(const TTableDef& asRead, TTableDef& edited);
     void CopyTableData(const std::string& source, const std::string& dest, const TUdbFieldMap& map);
     std::string FieldCopyExpression(const TUdbFieldMapItem& item);
-    void Exec(const std::string& sql);
 };
 
 class TMSSQLSQLCommand : public TAdoSQLCommand {

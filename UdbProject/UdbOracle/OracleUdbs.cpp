@@ -34,19 +34,6 @@ constexpr const char* kLoginPasswordParam = "login-password";
 constexpr const char* kColumnName = "COLUMN_NAME";
 constexpr const char* kOrdinal = "ORDINAL";
 
-void CheckDefNames(const TTableDef& def)
-{
-    CheckSqlName(def.Name);
-    for (int i = 0; i < def.Fields.Count(); ++i) CheckSqlName(def.Fields.Get(i).Name);
-    for (int i = 0; i < def.Indexes.Count(); ++i) {
-        const TIndexDef& index = def.Indexes.Get(i);
-        CheckSqlName(index.Name);
-        for (const std::string& field : index.Fields) CheckSqlName(field);
-    }
-}
-
-std::string ColumnList(const TIndexDef& index) { return "(" + JoinIndexFields(index, ',', '[', ']') + ")"; }
-
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 bool SameFieldSet(const std::vector<std::string>& a, const std::vector<std::string>& b)
@@ -91,11 +78,7 @@ rtl::Variant TOracleDb::GetSchemaName()
 {
     if (schemaName_.IsNull()) {
         (void)TAdoDb::GetSchemaName(); // refuses a closed database
-        rtl::Variant recordsAffected;
-        const rtl::RefPtr<ado::Recordset> rs =
-            Connection().Execute(kSchemaQuery, recordsAffected, ado::adOptionUnspecified);
-        if (rs && rs->State() != ado::adStateClosed && !rs->Eof()) schemaName_ = rs->Fields().Item(0).Value();
-        else schemaName_ = rtl::Variant();
+        schemaName_ = QueryFirstValue(Connection(), kSchemaQuery);
     }
     return schemaName_;
 }
@@ -170,12 +153,6 @@ TOracleDbTableDef::TOracleDbTableDef(TOracleDb* db, std::int32_t maxNameLength)
 
 TOracleDb& TOracleDbTableDef::GetOracleDb() const { return static_cast<TOracleDb&>(*Db()); }
 
-void TOracleDbTableDef::Exec(const std::string& sql)
-{
-    const rtl::RefPtr<IUdbSQLCommand> command = Db()->CreateCommand(sql, nullptr, 0, true);
-    (void)command->Execute(nullptr, 0);
-}
-
 void TOracleDbTableDef::NameIndexes(TTableDef& def)
 {
     std::vector<std::string> used;
@@ -220,13 +197,6 @@ void TOracleDbTableDef::RenameTable(const std::string& oldName, const std::strin
     Exec("ALTER TABLE " + Quoted(oldName) + " RENAME TO " + Quoted(newName));
 }
 
-void TOracleDbTableDef::CreateIndex(const std::string& table, const TIndexDef& index)
-{
-    if (index.Primary) Exec("ALTER TABLE [" + table + "] ADD PRIMARY KEY " + ColumnList(index));
-    else Exec(std::string("CREATE") + (index.Unique ? " UNIQUE" : "") + " INDEX [" + index.Name + "] ON [" + table +
-              "] " + ColumnList(index));
-}
-
 void TOracleDbTableDef::DropIndex(const std::string& table, const TIndexDef& index)
 {
     if (index.Primary) Exec("ALTER TABLE [" + table + "] DROP CONSTRAINT [" + index.Name + "]");
@@ -237,7 +207,7 @@ void TOracleDbTableDef::CreateNamedTable(const std::string& name, TTableDef& def
 {
     CheckSqlName(def.Name);
     NameIndexes(def);
-    CheckDefNames(def);
+    CheckTableDefNames(def);
     CheckSqlName(name);
     TAdoTableDef::DoCreateTable(name, def, withIndexes);
 }
@@ -283,8 +253,8 @@ void TOracleDbTableDef::DoAlterTable(const TTableDef& asRead, const TTableDef& e
     const TTableModificationInfo mods = CompareTableDefs(edited, asRead, true);
     if (mods.empty()) return;
     // Every name is refused before the first statement runs.
-    CheckDefNames(asRead);
-    CheckDefNames(edited);
+    CheckTableDefNames(asRead);
+    CheckTableDefNames(edited);
     TTableDef work;
     work.Assign(edited);
     NameIndexes(work);
@@ -377,7 +347,7 @@ void TOracleDbTableDef::ApplyIndexChanges(const TTableDef& asRead, const TTableD
         }
     }
     for (const TIndexDef* index : drops) DropIndex(edited.Name, *index);
-    for (const TIndexDef* index : creates) CreateIndex(edited.Name, *index);
+    for (const TIndexDef* index : creates) CreateIndexOrKey(edited.Name, *index);
 }
 
 // ---- TOracleSQLCommand ---------------------------------------------------------------------

@@ -86,9 +86,6 @@ public:
 
     // ALTER TABLE "old" RENAME TO "new".
     void RenameTable(const std::string& oldName, const std::string& newName);
-    // ALTER TABLE [T] ADD PRIMARY KEY (...) for a primary index, else
-    // CREATE [UNIQUE] INDEX [name] ON [T] (...).
-    void CreateIndex(const std::string& table, const TIndexDef& index);
     // ALTER TABLE [T] DROP CONSTRAINT [name] for a primary index, else DROP INDEX [name].
     void DropIndex(const std::string& table, const TIndexDef& index);
 
@@ -110,7 +107,6 @@ private:
     void CopyTableData(const std::string& source, const std::string& dest, const TUdbFieldMap& map);
     void AlterInPlace(const TTableDef& asRead, const TTableDef& edited, const TTableModificationInfo& mods);
     void ApplyIndexChanges(const TTableDef& asRead, const TTableDef& edited, const TTableModificationInfo& mods);
-    void Exec(const std::string& sql);
 };
 
 class TOracleSQLCommand : public TAdoSQLCommand {

@@ -26,41 +26,23 @@
 #include "UdbProject/UdbDrivers.h"
 #include "platform/rtl/DateTime.h"
 #include "tests/UdbProject/DriverRequests.h"
+#include "tests/UdbProject/AdoDriverTestSupport.h"
 #include "tests/UdbProject/FakeDriver.h"
 #include "tests/support/AdoRecording.h"
 
 namespace {
 
+using adodrv::Join;
+using adodrv::Texts;
 using adorec::TRecorder;
 using fake::Raised;
 using testing::HasSubstr;
 
-std::string Join(const std::vector<std::string>& lines)
-{
-    std::string out;
-    for (const std::string& line : lines) out += line + "\n";
-    return out;
-}
-
-// The statement lines of a transcript without their prefixes: the texts run
-// through a command as they are, those run on the connection marked "conn:",
-// transactions by their names.
-std::vector<std::string> Texts(const std::vector<std::string>& statements)
-{
-    std::vector<std::string> out;
-    for (const std::string& line : statements) {
-        if (line.starts_with("Command.Execute(adCmdText): ")) out.push_back(line.substr(28));
-        else if (line.starts_with("Connection.Execute(")) out.push_back("conn: " + line.substr(line.find("): ") + 3));
-        else out.push_back(line.substr(line.find('.') + 1));
-    }
-    return out;
-}
+constexpr const char* kDriver = "ADO.MSSQL";
 
 std::string ParamsXml(const std::vector<std::pair<std::string, std::string>>& params)
 {
-    std::string xml = "<driver name=\"ADO.MSSQL\">";
-    for (const auto& [name, value] : params) xml += "<param name=\"" + name + "\">" + XmlEscape(value) + "</param>";
-    return xml + "</driver>";
+    return adodrv::ParamsXml(kDriver, params);
 }
 
 const std::vector<std::pair<std::string, std::string>> kLogin = {
@@ -102,9 +84,7 @@ protected:
 
     rtl::RefPtr<IUdb> Open(const std::vector<std::pair<std::string, std::string>>& params = kLogin)
     {
-        rtl::RefPtr<IUdb> db;
-        CreateDbObject(db, ParamsXml(params), true);
-        return db;
+        return adodrv::OpenDb(kDriver, params);
     }
 
     // The statements that Apply sends after edit changed the definition of Roads.

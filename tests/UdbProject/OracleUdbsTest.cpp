@@ -22,33 +22,17 @@
 #include "platform/ado/OdbcConnection.h"
 #include "platform/rtl/Cp1251.h"
 #include "platform/rtl/NumText.h"
+#include "tests/UdbProject/AdoDriverTestSupport.h"
 #include "tests/UdbProject/FakeDriver.h"
 #include "tests/support/AdoRecording.h"
 
 namespace {
 
+using adodrv::Join;
+using adodrv::Texts;
 using adorec::TRecorder;
 using fake::Raised;
 using testing::HasSubstr;
-
-std::string Join(const std::vector<std::string>& lines)
-{
-    std::string out;
-    for (const std::string& line : lines) out += line + "\n";
-    return out;
-}
-
-// Statement lines without their prefixes ("conn:" for those run on the connection).
-std::vector<std::string> Texts(const std::vector<std::string>& statements)
-{
-    std::vector<std::string> out;
-    for (const std::string& line : statements) {
-        if (line.starts_with("Command.Execute(adCmdText): ")) out.push_back(line.substr(28));
-        else if (line.starts_with("Connection.Execute(")) out.push_back("conn: " + line.substr(line.find("): ") + 3));
-        else out.push_back(line.substr(line.find('.') + 1));
-    }
-    return out;
-}
 
 std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines, const std::string& prefix)
 {
@@ -58,11 +42,11 @@ std::vector<std::string> LinesStartingWith(const std::vector<std::string>& lines
     return out;
 }
 
+constexpr const char* kDriver = "ADO.ORACLE";
+
 std::string ParamsXml(const std::vector<std::pair<std::string, std::string>>& params)
 {
-    std::string xml = "<driver name=\"ADO.ORACLE\">";
-    for (const auto& [name, value] : params) xml += "<param name=\"" + name + "\">" + XmlEscape(value) + "</param>";
-    return xml + "</driver>";
+    return adodrv::ParamsXml(kDriver, params);
 }
 
 const std::vector<std::pair<std::string, std::string>> kLogin = {
@@ -122,9 +106,7 @@ void Script(TRecorder& rec)
 
 rtl::RefPtr<IUdb> OpenOracle(const std::vector<std::pair<std::string, std::string>>& params = kLogin)
 {
-    rtl::RefPtr<IUdb> db;
-    CreateDbObject(db, ParamsXml(params), true);
-    return db;
+    return adodrv::OpenDb(kDriver, params);
 }
 
 class OracleDriverTest : public ::testing::Test {

@@ -3,7 +3,6 @@
 #include "tests/support/PdoxOpener.h"
 
 #include <filesystem>
-#include <stdlib.h>
 
 #include "platform/rtl/Exceptions.h"
 
@@ -60,9 +59,7 @@ TUdbOpener PdoxOpener()
 
 TOneFolderPdoxPair::TOneFolderPdoxPair(const TVelmoDesc& desc)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmodb1-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw rtl::EOSError("mkdtemp failed for " + pattern);
-    folder_ = pattern;
+    folder_ = MakeTempFolder("velmodb1-");
     try {
         {
             const TVelmoDbPair pair(desc, PdoxOpener());
@@ -85,16 +82,7 @@ TOneFolderPdoxPair::TOneFolderPdoxPair(const TVelmoDesc& desc)
 
 TOneFolderPdoxPair::~TOneFolderPdoxPair()
 {
-    try {
-        if (spatial_) spatial_->Close();
-        if (semantic_) semantic_->Close();
-    } catch (...) {
-        // The folder goes in any case.
-    }
-    spatial_ = nullptr;
-    semantic_ = nullptr;
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
+    ClosePairAndRemove(spatial_, semantic_, folder_);
 }
 
 } // namespace velmotest

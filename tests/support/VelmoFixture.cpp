@@ -23,13 +23,6 @@ namespace {
 using rtl::Variant;
 using TValues = std::vector<std::pair<std::string, Variant>>;
 
-std::string MakeTempFolder()
-{
-    std::string pattern = (std::filesystem::temp_directory_path() / "velmodb-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw rtl::EOSError("mkdtemp failed for " + pattern);
-    return pattern;
-}
-
 TUdbDataType ParamTypeOf(const Variant& value)
 {
     switch (value.VarType()) {
@@ -376,6 +369,28 @@ TVelmoDesc& TVelmoDesc::Row(std::string table, std::vector<std::pair<std::string
 
 // ---- the pair ---------------------------------------------------------------------------
 
+std::string MakeTempFolder(const std::string& prefix, const std::string& root)
+{
+    const std::filesystem::path parent = root.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(root);
+    std::string pattern = (parent / (prefix + "XXXXXX")).string();
+    if (!mkdtemp(pattern.data())) throw rtl::EOSError("mkdtemp failed for " + pattern);
+    return pattern;
+}
+
+void ClosePairAndRemove(rtl::RefPtr<IUdb>& spatial, rtl::RefPtr<IUdb>& semantic, const std::string& folder) noexcept
+{
+    try {
+        if (spatial) spatial->Close();
+        if (semantic) semantic->Close();
+    } catch (...) {
+        // The folder goes in any case.
+    }
+    spatial = nullptr;
+    semantic = nullptr;
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
 TUdbOpener SqliteOpener()
 {
     return [](const std::string& folder, const std::string& name) -> rtl::RefPtr<IUdb> {
@@ -383,7 +398,7 @@ TUdbOpener SqliteOpener()
     };
 }
 
-TVelmoDbPair::TVelmoDbPair(TUdbOpener opener) : folder_(MakeTempFolder()), opener_(std::move(opener))
+TVelmoDbPair::TVelmoDbPair(TUdbOpener opener) : folder_(MakeTempFolder("velmodb-")), opener_(std::move(opener))
 {
     try {
         spatial_ = OpenSpatial();
@@ -405,16 +420,7 @@ TVelmoDbPair::TVelmoDbPair(const TVelmoDesc& desc, TUdbOpener opener) : TVelmoDb
 
 TVelmoDbPair::~TVelmoDbPair()
 {
-    try {
-        if (spatial_) spatial_->Close();
-        if (semantic_) semantic_->Close();
-    } catch (...) {
-        // The folder goes in any case.
-    }
-    spatial_ = nullptr;
-    semantic_ = nullptr;
-    std::error_code ignored;
-    std::filesystem::remove_all(folder_, ignored);
+    ClosePairAndRemove(spatial_, semantic_, folder_);
 }
 
 void TVelmoDbPair::Fill(const TVelmoDesc& desc)

@@ -228,6 +228,13 @@ using TUdbOpener = std::function<rtl::RefPtr<IUdb>(const std::string& folder, co
 // The SQLite test driver: the file <folder>/<name>.sqlite.
 TUdbOpener SqliteOpener();
 
+// A new empty folder <root>/<prefix>XXXXXX; root "" is the system's
+// temporary folder. rtl::EOSError when it cannot be made.
+std::string MakeTempFolder(const std::string& prefix, const std::string& root = "");
+// Closes both databases of a pair (a failure to close is passed over),
+// drops them and removes the folder that held them.
+void ClosePairAndRemove(rtl::RefPtr<IUdb>& spatial, rtl::RefPtr<IUdb>& semantic, const std::string& folder) noexcept;
+
 class TVelmoDbPair {
 public:
     // Both databases, the system tables created, nothing filled.

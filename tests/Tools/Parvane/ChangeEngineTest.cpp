@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/rtl/Exceptions.h"
+#include "tests/Tools/Parvane/EngineTestSupport.h"
 #include "tests/support/FaultyUdb.h"
 #include "tests/support/PdoxOpener.h"
 #include "tests/support/SqliteUdb.h"
@@ -77,45 +78,6 @@ public:
         return select(db, list);
     }
     void ShowReport(const std::string& html) override { calls.push_back("Report " + html); }
-};
-
-// A pair on one of the layouts the engine must work on.
-class TPair {
-public:
-    virtual ~TPair() = default;
-    virtual rtl::RefPtr<IUdb> Spatial() = 0;
-    virtual rtl::RefPtr<IUdb> Semantic() = 0;
-};
-
-class TFixturePair : public TPair {
-public:
-    TFixturePair(const TVelmoDesc& desc, TUdbOpener opener) : pair_(desc, std::move(opener)) {}
-    rtl::RefPtr<IUdb> Spatial() override { return pair_.SpatialDb(); }
-    rtl::RefPtr<IUdb> Semantic() override { return pair_.SemanticDb(); }
-
-private:
-    TVelmoDbPair pair_;
-};
-
-class TOneFolderPair : public TPair {
-public:
-    explicit TOneFolderPair(const TVelmoDesc& desc) : pair_(desc) {}
-    rtl::RefPtr<IUdb> Spatial() override { return pair_.SpatialDb(); }
-    rtl::RefPtr<IUdb> Semantic() override { return pair_.SemanticDb(); }
-
-private:
-    TOneFolderPdoxPair pair_;
-};
-
-struct TLayout {
-    const char* name;
-    std::function<std::unique_ptr<TPair>(const TVelmoDesc&)> make;
-};
-
-const TLayout kLayouts[] = {
-    {"SQLite", [](const TVelmoDesc& d) { return std::make_unique<TFixturePair>(d, SqliteOpener()); }},
-    {"Paradox, two folders", [](const TVelmoDesc& d) { return std::make_unique<TFixturePair>(d, PdoxOpener()); }},
-    {"Paradox, one folder", [](const TVelmoDesc& d) { return std::make_unique<TOneFolderPair>(d); }},
 };
 
 const char* const kGuid1 = "{11111111-1111-1111-1111-111111111111}";

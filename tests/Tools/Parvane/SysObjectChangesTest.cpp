@@ -43,6 +43,7 @@
 #include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/TextUtils.h"
+#include "tests/Tools/Parvane/EngineTestSupport.h"
 #include "tests/support/FaultyUdb.h"
 #include "tests/support/PdoxOpener.h"
 #include "tests/support/TestHelpers.h"
@@ -119,33 +120,6 @@ public:
 
 // ---- layouts --------------------------------------------------------------------------------
 
-class TPair {
-public:
-    virtual ~TPair() = default;
-    virtual rtl::RefPtr<IUdb> Spatial() = 0;
-    virtual rtl::RefPtr<IUdb> Semantic() = 0;
-};
-
-class TFixturePair : public TPair {
-public:
-    TFixturePair(const TVelmoDesc& desc, TUdbOpener opener) : pair_(desc, std::move(opener)) {}
-    rtl::RefPtr<IUdb> Spatial() override { return pair_.SpatialDb(); }
-    rtl::RefPtr<IUdb> Semantic() override { return pair_.SemanticDb(); }
-
-private:
-    TVelmoDbPair pair_;
-};
-
-class TOneFolderPair : public TPair {
-public:
-    explicit TOneFolderPair(const TVelmoDesc& desc) : pair_(desc) {}
-    rtl::RefPtr<IUdb> Spatial() override { return pair_.SpatialDb(); }
-    rtl::RefPtr<IUdb> Semantic() override { return pair_.SemanticDb(); }
-
-private:
-    TOneFolderPdoxPair pair_;
-};
-
 // Where copies go: memory when the machine offers it, since a loop of runs
 // spends its time flushing files otherwise.
 std::filesystem::path CopyRoot()
@@ -162,26 +136,12 @@ class TCopiedPair : public TPair {
 public:
     TCopiedPair(const std::string& folder, const TUdbOpener& opener)
     {
-        std::string pattern = (CopyRoot() / "velmocopy-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw rtl::Exception("mkdtemp failed for " + pattern);
-        folder_ = pattern;
+        folder_ = MakeTempFolder("velmocopy-", CopyRoot().string());
         std::filesystem::copy(folder, folder_, std::filesystem::copy_options::recursive);
         spatial_ = opener(folder_, "spatial");
         semantic_ = opener(folder_, "semantic");
     }
-    ~TCopiedPair() override
-    {
-        try {
-            if (spatial_) spatial_->Close();
-            if (semantic_) semantic_->Close();
-        } catch (...) {
-            // The folder goes in any case.
-        }
-        spatial_ = nullptr;
-        semantic_ = nullptr;
-        std::error_code ignored;
-        std::filesystem::remove_all(folder_, ignored);
-    }
+    ~TCopiedPair() override { ClosePairAndRemove(spatial_, semantic_, folder_); }
     rtl::RefPtr<IUdb> Spatial() override { return spatial_; }
     rtl::RefPtr<IUdb> Semantic() override { return semantic_; }
 
@@ -191,21 +151,7 @@ private:
     rtl::RefPtr<IUdb> semantic_;
 };
 
-struct TLayout {
-    const char* name;
-    std::function<std::unique_ptr<TPair>(const TVelmoDesc&)> make;
-    TUdbOpener opener; // for the layouts of TVelmoDbPair
-};
-
-const TLayout kSqlite = {
-    "SQLite", [](const TVelmoDesc& d) { return std::make_unique<TFixturePair>(d, SqliteOpener()); }, SqliteOpener()};
-const TLayout kParadox = {"Paradox, two folders",
-                          [](const TVelmoDesc& d) { return std::make_unique<TFixturePair>(d, PdoxOpener()); },
-                          PdoxOpener()};
-const TLayout kParadoxOneFolder = {"Paradox, one folder",
-                                   [](const TVelmoDesc& d) { return std::make_unique<TOneFolderPair>(d); }, {}};
-const TLayout kLayouts[] = {kSqlite, kParadox, kParadoxOneFolder};
-const TLayout kDrivers[] = {kSqlite, kParadox};
+const TLayout kDrivers[] = {kSqliteLayout, kParadoxLayout};
 
 // ---- additional-data blobs written by hand ----------------------------------------------------
 
@@ -615,7 +561,7 @@ TEST(SysObjectChanges, EveryKindIsRenumberedWithEveryReference)
 
 TEST(SysObjectChanges, LogProgressAndResult)
 {
-    const auto pair = kSqlite.make(EveryKind());
+    const auto pair = kSqliteLayout.make(EveryKind());
     TRun run;
     run.host.chosen = EveryKindChosen();
     run.Start(pair->Spatial(), pair->Semantic());
@@ -680,7 +626,7 @@ TEST(SysObjectChanges, LogProgressAndResult)
 
 TEST(SysObjectChanges, KindsWithoutChosenObjectsLeaveNoTrace)
 {
-    const auto pair = kSqlite.make(EveryKind());
+    const auto pair = kSqliteLayout.make(EveryKind());
     TRun run;
     run.host.chosen = {{kSemTable1, "Дома", sokSemTable, kLayer1}};
     run.Start(pair->Spatial(), pair->Semantic());
@@ -729,7 +675,7 @@ TEST(SysObjectChanges, OnlyTheActiveSpaceKeepsObjectsOfOtherGroups)
                                               {foreignStyle, "Чужой", sokStyle, kLayer1}, own[1]};
     std::vector<std::int64_t> executions;
     for (const auto& chosen : {own, withForeign}) {
-        const auto pair = kSqlite.make(desc);
+        const auto pair = kSqliteLayout.make(desc);
         const TPairSnapshot before = WithoutGenerator(SnapshotPair(*pair->Spatial(), *pair->Semantic()));
         const auto faulty = WrapFaulty(pair->Spatial());
         TRun run;
@@ -881,7 +827,7 @@ TEST(SysObjectChangesFaults, ABadTableNameInTheDescriptionsIsRefused)
 {
     TVelmoDesc desc = EveryKind();
     desc.SemTables[1].TableName = "ROADS]; DROP TABLE [HOUSES";
-    const auto pair = kSqlite.make(desc);
+    const auto pair = kSqliteLayout.make(desc);
     TRun run;
     run.host.chosen = {{kBook, "Типы", sokRefBook, ""}};
     run.Start(pair->Spatial(), pair->Semantic());
@@ -894,7 +840,7 @@ TEST(SysObjectChangesFaults, ABadTableNameInTheDescriptionsIsRefused)
 // A style without a layer stops the run before any kind has changed anything.
 TEST(SysObjectChangesFaults, AStyleWithoutALayerIsRefusedBeforeAnythingChanges)
 {
-    const auto pair = kSqlite.make(EveryKind().Style(Id(1, 0x60), "", "Ничей"));
+    const auto pair = kSqliteLayout.make(EveryKind().Style(Id(1, 0x60), "", "Ничей"));
     const TPairSnapshot before = WithoutGenerator(SnapshotPair(*pair->Spatial(), *pair->Semantic()));
     TRun run;
     run.host.chosen = EveryKindChosen();
@@ -942,7 +888,7 @@ TEST(SysObjectChangesCancel, TheObjectUnderWayCompletesAndNothingAfterIt)
     };
     for (const TCancelCase& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto pair = kSqlite.make(EveryKind());
+        const auto pair = kSqliteLayout.make(EveryKind());
         const TPairSnapshot before = SnapshotPair(*pair->Spatial(), *pair->Semantic());
         TRun run;
         run.host.chosen = EveryKindChosen();
