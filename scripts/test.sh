@@ -76,6 +76,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$top/tests/lsan.supp:print_suppressions=0
 bash "$top/scripts/build.sh" "$top/build-asan" -DPARVANE_SANITIZE=ON -DPARVANE_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
 ctest --test-dir "$top/build-asan" --output-on-failure -j "$jobs"
 
