@@ -125,7 +125,10 @@ TOdbcTarget MapProvider(const std::string& provider,
         target.Driver = named && *named ? named : info->DefaultDriver;
     }
     for (const auto& [keyword, value] : info->Fixed) Put(target.Attributes, keyword, value);
-    for (const auto& [name, value] : properties) {
+    for (const auto& property : properties) {
+        // Named, not a structured binding: the lookup below captures it.
+        const auto& name = property.first;
+        const auto& value = property.second;
         if (value.IsEmpty()) continue;
         const std::string text = rtl::VarToStr(value);
         if (info->Map.empty()) {
