@@ -91,5 +91,5 @@ for name in "${fuzz_targets[@]}"; do
     corpus="$top/build-fuzz/corpus/$name"
     mkdir -p "$corpus"
     echo "fuzzing $name for ${fuzz_seconds}s"
-    "$top/build-fuzz/$name" -max_total_time="$fuzz_seconds" -print_final_stats=1 "$corpus"
+    "$top/build-fuzz/$name" -max_total_time="$fuzz_seconds" -malloc_limit_mb=256 -timeout=30 -print_final_stats=1 "$corpus"
 done

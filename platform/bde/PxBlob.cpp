@@ -13,6 +13,8 @@ namespace {
 constexpr const char* SBadBlob = "Blob file \"%s\" is damaged: %s (offset %u)";
 constexpr const char* SNotWritable = "Blob file \"%s\" has blocks this engine does not know; it is not changed";
 constexpr const char* SBlobTooLarge = "A blob of %u bytes does not fit in blob file \"%s\"";
+constexpr const char* SPastEnd =
+    "Blob file \"%s\" is damaged: records name places past its end (it is missing blocks); no blob is added to it";
 
 constexpr std::uint32_t kChunk = 16;
 constexpr std::uint32_t kFirstChunk = 0x150 / kChunk; // after the 12-byte head and 64 slots
@@ -66,9 +68,83 @@ void PxBlobFile::Walk()
     end_ = std::max<std::uint64_t>(pos, kUnit);
 }
 
-void PxBlobFile::CheckWritable() const
+void PxBlobFile::CheckWritable(bool store) const
 {
     if (!walkable_) throw EPxError(rtl::Format(SNotWritable, name_.c_str()));
+    if (store && Pinned(end_, 0x100000000ULL)) throw EPxError(rtl::Format(SPastEnd, name_.c_str()));
+}
+
+void PxBlobFile::NoteReference(const std::uint8_t* field, int leader)
+{
+    const std::uint32_t off = PxGetU32(field + leader);
+    if (off != 0 && LengthOf(field, leader) != 0) ++refs_[off];
+}
+
+bool PxBlobFile::Pinned(std::uint64_t from, std::uint64_t to) const
+{
+    if (from > 0xFFFFFFFFu) return false;
+    const auto it = refs_.lower_bound(static_cast<std::uint32_t>(from));
+    return it != refs_.end() && it->first < to;
+}
+
+std::uint64_t PxBlobFile::Extent() const noexcept
+{
+    return std::max(diskSize_, pages_.empty() ? 0 : pages_.rbegin()->first + kUnit);
+}
+
+bool PxBlobFile::Locate(std::uint32_t place, std::uint32_t length, std::uint64_t& data, const char*& why)
+{
+    const std::uint32_t slot = place & 0xFF;
+    const std::uint64_t base = place & 0xFFFFFF00u;
+    if (base < kUnit) {
+        why = "a blob points into the header";
+        return false;
+    }
+    if (base >= Extent()) {
+        why = "a blob points past the end of the file";
+        return false;
+    }
+    std::uint8_t head[3] = {};
+    ReadBytes(base, head, sizeof head);
+    if (slot == 0xFF) {
+        const std::uint32_t units = PxGetU16(head + 1);
+        if (head[0] != 2 || units == 0) {
+            why = "a blob points at a block that holds no single blob";
+            return false;
+        }
+        if (static_cast<std::uint64_t>(length) + 9 > static_cast<std::uint64_t>(units) * kUnit) {
+            why = "a blob is longer than its block";
+            return false;
+        }
+        if (base + 9 + length > Extent()) {
+            why = "a blob lies past the end of the file";
+            return false;
+        }
+        data = base + 9;
+        return true;
+    }
+    if (head[0] != 3 || slot >= static_cast<std::uint32_t>(kSlots)) {
+        why = "a blob points at a block that holds no small blobs";
+        return false;
+    }
+    std::uint8_t e[5] = {};
+    ReadBytes(base + 12 + 5 * slot, e, 5);
+    const std::uint32_t start = e[0];
+    const std::uint32_t chunks = e[1];
+    if (start == 0 || e[4] == 0) {
+        why = "a blob points at a deleted slot";
+        return false;
+    }
+    if (start < kFirstChunk || chunks == 0 || start + chunks > kChunksPerUnit) {
+        why = "a slot claims room outside its block";
+        return false;
+    }
+    if (length > chunks * kChunk) {
+        why = "a blob is longer than its slot";
+        return false;
+    }
+    data = base + static_cast<std::uint64_t>(start) * kChunk;
+    return true;
 }
 
 std::vector<std::uint8_t>& PxBlobFile::Page(std::uint64_t offset)
@@ -148,26 +224,12 @@ std::vector<std::uint8_t> PxBlobFile::Read(const std::uint8_t* field, int leader
         if (len > static_cast<std::uint32_t>(leader)) bad("an inline blob is longer than its leader");
         return std::vector<std::uint8_t>(field, field + len);
     }
-    const std::uint32_t slot = off & 0xFF;
-    const std::uint64_t base = off & 0xFFFFFF00u;
-    std::uint8_t head[9] = {};
-    ReadBytes(base, head, sizeof head);
+    // The length is checked against its block before anything is allocated for it.
+    std::uint64_t at = 0;
+    const char* why = "";
+    if (!Locate(off, len, at, why)) bad(why);
     std::vector<std::uint8_t> data(len);
-    if (slot == 0xFF) {
-        if (head[0] != 2) bad("a blob points at a block that holds no single blob");
-        const std::uint32_t units = PxGetU16(head + 1);
-        if (static_cast<std::uint64_t>(len) + 9 > static_cast<std::uint64_t>(units) * kUnit) bad("a blob is longer than its block");
-        ReadBytes(base + 9, data.data(), len);
-        return data;
-    }
-    if (head[0] != 3 || slot >= static_cast<std::uint32_t>(kSlots)) bad("a blob points at a block that holds no small blobs");
-    std::uint8_t e[5] = {};
-    ReadBytes(base + 12 + 5 * slot, e, 5);
-    const std::uint32_t start = e[0];
-    const std::uint32_t chunks = e[1];
-    if (start == 0 || e[4] == 0) bad("a blob points at a deleted slot");
-    if (len > chunks * kChunk || start * kChunk + len > kUnit) bad("a blob is longer than its slot");
-    ReadBytes(base + start * kChunk, data.data(), len);
+    ReadBytes(at, data.data(), len);
     return data;
 }
 
@@ -213,6 +275,8 @@ std::uint64_t PxBlobFile::AllocateUnits(std::uint32_t units)
     for (auto it = blocks_.begin(); it != blocks_.end(); ++it) {
         if (it->second.type != 4 || it->second.units < units) continue;
         const std::uint64_t at = it->first;
+        // Free space that a record still names (a damaged one) is not used.
+        if (Pinned(at, at + static_cast<std::uint64_t>(units) * kUnit)) continue;
         const std::uint32_t rest = it->second.units - units;
         it->second.units = units;
         if (rest > 0) {
@@ -223,6 +287,7 @@ std::uint64_t PxBlobFile::AllocateUnits(std::uint32_t units)
         return at;
     }
     const std::uint64_t at = end_;
+    if (Pinned(at, 0x100000000ULL)) throw EPxError(rtl::Format(SPastEnd, name_.c_str()));
     if (at + static_cast<std::uint64_t>(units) * kUnit > 0xFFFFFF00ULL)
         throw EPxError(rtl::Format(SBlobTooLarge, units * kUnit, name_.c_str()));
     end_ += static_cast<std::uint64_t>(units) * kUnit;
@@ -243,7 +308,8 @@ bool PxBlobFile::SubAllocate(std::uint32_t size, std::uint64_t& block, int& slot
         for (int s = kSlots - 1; s >= 0; --s) {
             const std::uint8_t* e = table + 5 * s;
             if (e[0] == 0 || e[4] == 0) {
-                if (freeSlot < 0) freeSlot = s;
+                // A deleted slot that a record still names is not used again.
+                if (freeSlot < 0 && !refs_.count(static_cast<std::uint32_t>(at) | static_cast<std::uint32_t>(s))) freeSlot = s;
                 continue;
             }
             for (std::uint32_t c = e[0]; c < std::min<std::uint32_t>(kChunksPerUnit, e[0] + e[1]); ++c) used[c] = true;
@@ -268,25 +334,40 @@ void PxBlobFile::Free(const std::uint8_t* field, int leader)
     const std::uint32_t off = PxGetU32(field + leader);
     const std::uint32_t len = PxGetU32(field + leader + 4);
     if (off == 0 || len == 0) return;
-    CheckWritable();
+    CheckWritable(false);
+    if (auto r = refs_.find(off); r != refs_.end()) {
+        if (--r->second > 0) return; // another record names it too
+        refs_.erase(r);
+    }
+    // Only a blob that is there as the field describes it is freed; a place
+    // that holds something else is left as it is.
+    std::uint64_t at = 0;
+    const char* why = "";
+    if (!Locate(off, len, at, why)) return;
     const std::uint32_t slot = off & 0xFF;
     const std::uint64_t base = off & 0xFFFFFF00u;
     auto it = blocks_.find(base);
-    if (it == blocks_.end()) return; // nothing of ours is there
+    if (it == blocks_.end()) return;
     if (slot == 0xFF) {
-        if (it->second.type == 2) FreeBlock(base);
+        std::uint8_t head[7] = {};
+        ReadBytes(base, head, sizeof head);
+        if (it->second.type == 2 && PxGetU32(head + 3) == len) FreeBlock(base);
         return;
     }
-    if (it->second.type != 3 || slot >= static_cast<std::uint32_t>(kSlots)) return;
-    std::uint8_t e[5] = {};
-    ReadBytes(base + 12 + 5 * slot, e, 5);
-    if (e[0] != 0 && e[4] != 0)
-        WriteBytes(base + static_cast<std::uint64_t>(e[0]) * kChunk, nullptr, static_cast<std::size_t>(e[1]) * kChunk);
-    WriteBytes(base + 12 + 5 * slot, nullptr, 5);
+    if (it->second.type != 3) return;
     std::uint8_t table[kSlots * 5];
     ReadBytes(base + 12, table, sizeof table);
+    const std::uint32_t start = table[5 * slot];
+    const std::uint32_t stop = start + table[5 * slot + 1];
+    for (int s = 0; s < kSlots; ++s) {
+        const std::uint8_t* e = table + 5 * s;
+        if (static_cast<std::uint32_t>(s) == slot || e[0] == 0 || e[4] == 0) continue;
+        if (e[0] < stop && start < static_cast<std::uint32_t>(e[0]) + e[1]) return; // the chunks are another blob's too
+    }
+    WriteBytes(base + static_cast<std::uint64_t>(start) * kChunk, nullptr, static_cast<std::size_t>(stop - start) * kChunk);
+    WriteBytes(base + 12 + 5 * slot, nullptr, 5);
     for (int s = 0; s < kSlots; ++s)
-        if (table[5 * s] != 0 && table[5 * s + 4] != 0) return;
+        if (static_cast<std::uint32_t>(s) != slot && table[5 * s] != 0 && table[5 * s + 4] != 0) return;
     FreeBlock(base);
 }
 
@@ -303,7 +384,7 @@ bool PxBlobFile::StoreInline(std::uint8_t* field, int leader, const std::vector<
 void PxBlobFile::Store(std::uint8_t* field, int leader, const std::vector<std::uint8_t>& data)
 {
     if (StoreInline(field, leader, data)) return;
-    CheckWritable();
+    CheckWritable(false);
     const auto size = static_cast<std::uint32_t>(data.size());
     if (data.size() > 0x7FFFFFFFu) throw EPxError(rtl::Format(SBlobTooLarge, size, name_.c_str()));
     const std::uint16_t mod = NextMod();
@@ -348,6 +429,7 @@ void PxBlobFile::Store(std::uint8_t* field, int leader, const std::vector<std::u
     PxPutU32(field + leader, ref);
     PxPutU32(field + leader + 4, size);
     PxPutU16(field + leader + 8, mod);
+    ++refs_[ref];
 }
 
 PxFileChanges PxBlobFile::CollectWrites()

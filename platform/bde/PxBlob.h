@@ -12,6 +12,13 @@
 // file is cut off, so that rewriting blobs keeps the file bounded.
 //
 // Changes are kept in 4 KiB page images until CollectWrites()/MarkClean().
+//
+// Every place a record names is checked against the block that holds it
+// before a byte of the blob is read or allocated. The table tells the file
+// every place its records name (NoteReference): a place that holds no blob
+// of this file (a damaged record, a file cut short) is never given to a new
+// blob, so such a record keeps failing instead of reading another's bytes,
+// and a blob two records name is freed only with the last of them.
 #pragma once
 
 #include <cstdint>
@@ -38,8 +45,13 @@ public:
     const std::string& Name() const noexcept { return name_; }
     PxFile& File() noexcept { return *file_; }
     bool Writable() const noexcept { return walkable_; }
-    // EPxError naming the file when it must not be changed.
-    void CheckWritable() const;
+    // EPxError naming the file when it must not be changed: freeing needs
+    // blocks this engine knows; storing also needs that no record names a
+    // place past the end of the file (new blobs would go there).
+    void CheckWritable(bool store) const;
+
+    // A record names the place of `field` (nothing for inline or blank fields).
+    void NoteReference(const std::uint8_t* field, int leader);
 
     // Blob fields: `field` points at the leader, `leader` is its length.
     // Read: the blob's bytes (empty for a blank field). EPxError names the file
@@ -47,7 +59,9 @@ public:
     std::vector<std::uint8_t> Read(const std::uint8_t* field, int leader);
     // Length recorded in the field.
     static std::uint32_t LengthOf(const std::uint8_t* field, int leader) noexcept;
-    // Releases what the field points at (nothing for inline or blank fields).
+    // Releases what the field points at (nothing for inline or blank fields,
+    // for a place that holds no blob of this file, or for a blob another
+    // record still names).
     void Free(const std::uint8_t* field, int leader);
     // Stores `data` and fills the field (leader and the 10 bytes). An empty
     // blob blanks the field.
@@ -67,6 +81,11 @@ private:
         std::uint8_t type = 0;  // 2, 3 or 4
         std::uint32_t units = 1;
     };
+    // Where the blob of a field lies: its bytes start at `data`; false (with
+    // the reason) when the place holds no such blob.
+    bool Locate(std::uint32_t place, std::uint32_t length, std::uint64_t& data, const char*& why);
+    bool Pinned(std::uint64_t from, std::uint64_t to) const;
+    std::uint64_t Extent() const noexcept;
     void Walk();
     std::vector<std::uint8_t>& Page(std::uint64_t offset);
     void ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t size);
@@ -86,6 +105,7 @@ private:
     std::map<std::uint64_t, Block> blocks_;
     std::map<std::uint64_t, std::vector<std::uint8_t>> pages_;
     std::set<std::uint64_t> dirty_;
+    std::map<std::uint32_t, int> refs_; // places records name -> how many name them
 };
 
 } // namespace bde

@@ -25,12 +25,14 @@ std::int16_t AddDataSize(int count, int recordSize)
 PxDataFile::PxDataFile(std::string name, std::unique_ptr<PxFile> file, PxHeader header, int keyLength)
     : name_(std::move(name)), file_(std::move(file)), header_(std::move(header)), keyLength_(keyLength)
 {
+    LearnSortOrder();
     Load();
 }
 
 PxDataFile::PxDataFile(std::string name, std::unique_ptr<PxFile> file, PxHeader header, int keyLength, bool)
     : name_(std::move(name)), file_(std::move(file)), header_(std::move(header)), keyLength_(keyLength)
 {
+    LearnSortOrder();
     recordSize_ = header_.recordSize;
     blockSize_ = header_.BlockSize();
     capacity_ = (blockSize_ - 6) / recordSize_;
@@ -105,6 +107,95 @@ void PxDataFile::Load()
 int PxDataFile::Compare(const std::uint8_t* a, const std::uint8_t* b) const
 {
     return std::memcmp(a, b, static_cast<std::size_t>(keyLength_));
+}
+
+void PxDataFile::LearnSortOrder()
+{
+    binarySort_ = header_.sortOrderId.empty() ? header_.sortOrder == 0 : PxIsBinarySortOrder(header_.sortOrderId);
+    int offset = 0;
+    for (const auto& f : header_.fields) {
+        const int length = PxRecordBytes(static_cast<PxFieldType>(f.type), f.size);
+        if (offset + length > keyLength_) break;
+        if (f.type == static_cast<std::uint8_t>(PxFieldType::Alpha)) textInKey_.emplace_back(offset, length);
+        offset += length;
+    }
+}
+
+namespace {
+
+// Classes of text bytes whose order every sort order keeps: the end of a
+// text, digits, capital and small Latin letters; -1 for any other byte.
+int CharClass(std::uint8_t c) noexcept
+{
+    if (c == 0) return 0;
+    if (c >= '0' && c <= '9') return 1;
+    if (c >= 'A' && c <= 'Z') return 2;
+    if (c >= 'a' && c <= 'z') return 3;
+    return -1;
+}
+
+} // namespace
+
+bool PxDataFile::SameOrder(const std::uint8_t* a, const std::uint8_t* b) const
+{
+    std::size_t i = 0;
+    while (i < static_cast<std::size_t>(keyLength_) && a[i] == b[i]) ++i;
+    if (i == static_cast<std::size_t>(keyLength_)) return true;
+    for (const auto& [offset, length] : textInKey_) {
+        if (i < static_cast<std::size_t>(offset) || i >= static_cast<std::size_t>(offset + length)) continue;
+        // Bytes after the end of both texts are no part of them.
+        for (std::size_t k = static_cast<std::size_t>(offset); k < i; ++k)
+            if (a[k] == 0) return false;
+        const int ca = CharClass(a[i]), cb = CharClass(b[i]);
+        if (ca < 0 || cb < 0) return false;
+        // Capital and small letters are where case decides, which sort orders do differently.
+        return !((ca == 2 && cb == 3) || (ca == 3 && cb == 2));
+    }
+    return true; // a field other than text decides, after equal bytes
+}
+
+bool PxDataFile::PlaceKnown(const std::uint8_t* record, std::optional<Tag> moving) const
+{
+    if (keyLength_ == 0 || binarySort_ || textInKey_.empty() || chain_.empty()) return true;
+    // The first record not below the key, and the one before it, in chain order.
+    std::size_t ci = 0;
+    int slot = 0;
+    Locate(record, static_cast<std::size_t>(keyLength_), ci, slot);
+    const auto tagAt = [&](std::size_t c, int s) { return BlockRef(chain_[c]).tags[static_cast<std::size_t>(s)]; };
+    // Forward from (ci, slot), skipping `moving`.
+    std::size_t nc = ci;
+    int ns = slot;
+    const std::uint8_t* next = nullptr;
+    while (nc < chain_.size()) {
+        if (ns >= CountOf(chain_[nc])) {
+            ++nc;
+            ns = 0;
+            continue;
+        }
+        if (!(moving && tagAt(nc, ns) == *moving)) {
+            next = RecordAt(chain_[nc], ns);
+            break;
+        }
+        ++ns;
+    }
+    // Backward from the place before (ci, slot).
+    std::size_t pc = ci;
+    int ps = slot - 1;
+    const std::uint8_t* prev = nullptr;
+    for (;;) {
+        if (ps < 0) {
+            if (pc == 0) break;
+            --pc;
+            ps = CountOf(chain_[pc]) - 1;
+            continue;
+        }
+        if (!(moving && tagAt(pc, ps) == *moving)) {
+            prev = RecordAt(chain_[pc], ps);
+            break;
+        }
+        --ps;
+    }
+    return (!prev || SameOrder(prev, record)) && (!next || SameOrder(record, next));
 }
 
 int PxDataFile::CountOf(std::uint16_t block) const
@@ -471,7 +562,16 @@ PxFileChanges PxDataFile::CollectWrites()
     std::vector<std::uint8_t> before = header_.raw;
     PxStoreCounters(header_);
     PxFileChanges ch;
-    if (headerDirty_ || before != header_.raw) ch.writes.push_back({0, header_.raw});
+    if (headerDirty_) {
+        ch.writes.push_back({0, header_.raw});
+    } else if (before != header_.raw) {
+        // Only the counters changed: the bytes between the first and the last that differ.
+        std::size_t first = 0, last = before.size();
+        while (before[first] == header_.raw[first]) ++first;
+        while (before[last - 1] == header_.raw[last - 1]) --last;
+        ch.writes.push_back({first, std::vector<std::uint8_t>(header_.raw.begin() + static_cast<std::ptrdiff_t>(first),
+                                                              header_.raw.begin() + static_cast<std::ptrdiff_t>(last))});
+    }
     const std::uint64_t hs = header_.headerSize;
     for (std::uint16_t n : dirty_) {
         if (n > blocks_.size()) continue;

@@ -83,6 +83,15 @@ public:
     std::optional<Tag> Find(const std::uint8_t* key) const;
     std::vector<Tag> FindPrefix(const std::uint8_t* prefix, std::size_t size) const;
 
+    // Whether the place of `record`'s key (between the keys before and after
+    // it in byte order, leaving out record `moving`) is its place under the
+    // file's sort order too. Always so in an unkeyed file, under a sort order
+    // that compares bytes, or for keys without text; otherwise text keys are
+    // compared where they first differ, and the place is known only when
+    // that is between digits, letters of one case, or a digit or letter and
+    // the end of a text (which every sort order puts as bytes do).
+    bool PlaceKnown(const std::uint8_t* record, std::optional<Tag> moving = std::nullopt) const;
+
     // Inserts a record (recordSize bytes). A keyed file refuses a key that is
     // there already (returns nullopt). Needs Ordered() for a keyed file.
     std::optional<Tag> Insert(const std::uint8_t* record);
@@ -113,6 +122,8 @@ private:
     const Block& BlockRef(std::uint16_t n) const { return blocks_[static_cast<std::size_t>(n) - 1]; }
     int SlotOf(const Block& b, Tag tag) const;
     int Compare(const std::uint8_t* a, const std::uint8_t* b) const;
+    bool SameOrder(const std::uint8_t* a, const std::uint8_t* b) const;
+    void LearnSortOrder();
     // Position for a key: chain index and slot of the first record not below it.
     void Locate(const std::uint8_t* key, std::size_t size, std::size_t& chainIndex, int& slot) const;
     void PreferPrevious(std::size_t& chainIndex, int& slot) const;
@@ -135,6 +146,8 @@ private:
     int capacity_ = 0;
     std::int64_t recordCount_ = 0;
     bool ordered_ = false;
+    bool binarySort_ = true;
+    std::vector<std::pair<int, int>> textInKey_; // offset and length of the text fields of the key
     std::vector<Block> blocks_;
     std::vector<std::uint16_t> chain_;
     std::vector<std::uint16_t> free_;

@@ -30,8 +30,6 @@ constexpr const char* SBadSpec = "Table \"%s\" cannot be created: %s";
 constexpr const char* SBadField = "Table \"%s\" cannot be created: field \"%s\": %s";
 constexpr const char* SBadIndex = "Table \"%s\" cannot be created: index \"%s\": %s";
 
-constexpr const char* kTrashSuffix = ".pxdel";
-
 std::string UpperExt(const std::string& file, std::string& base)
 {
     const std::size_t dot = file.rfind('.');
@@ -41,22 +39,6 @@ std::string UpperExt(const std::string& file, std::string& base)
     }
     base = file.substr(0, dot);
     return rtl::UpperCaseLatin(file.substr(dot + 1));
-}
-
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
-
-// X01..XFF, XG0.. (and the Y counterparts).
-bool IsSecondaryExt(const std::string& ext, char letter)
-{
-    if (ext.size() != 3 || ext[0] != letter) return false;
-    if (ext[1] == 'G') return true;
-    return IsHex(ext[1]) && IsHex(ext[2]);
-}
-
-bool IsFamilyExt(const std::string& ext)
-{
-    static const std::set<std::string> known = {"DB", "PX", "MB", "VAL", "TV", "FAM"};
-    return known.count(ext) || IsSecondaryExt(ext, 'X') || IsSecondaryExt(ext, 'Y');
 }
 
 bool EndsWith(const std::string& s, const std::string& tail)
@@ -186,7 +168,7 @@ PxDatabase::PxDatabase(std::string folder, PxOpenOptions options)
     PxJournal::Recover(*fs_, folder_);
     // Dropped tables whose files outlived the change that dropped them.
     for (const auto& f : fs_->List(folder_))
-        if (EndsWith(f, kTrashSuffix)) fs_->Remove(PathOf(f));
+        if (EndsWith(f, kPxTrashSuffix)) fs_->Remove(PathOf(f));
 }
 
 PxDatabase::~PxDatabase()
@@ -206,11 +188,14 @@ PxDatabase::~PxDatabase()
 PxFamily PxDatabase::Family(const std::string& name)
 {
     PxFamily fam;
+    if (!rtl::IsValidUtf8(name)) return fam;
     std::map<std::string, std::string> byExt;
     for (const auto& f : fs_->List(folder_)) {
+        // A name that is not text is no table's file (tables are named in text).
+        if (!rtl::IsValidUtf8(f)) continue;
         std::string base;
         const std::string ext = UpperExt(f, base);
-        if (!rtl::SameText(base, name) || !IsFamilyExt(ext)) continue;
+        if (!PxIsFamilyExtension(ext) || !rtl::SameText(base, name)) continue;
         auto [it, fresh] = byExt.emplace(ext, f);
         if (!fresh) throw EPxError(rtl::Format(SAmbiguous, folder_.c_str(), it->second.c_str(), f.c_str()));
         fam.all.push_back(f);
@@ -224,7 +209,7 @@ PxFamily PxDatabase::Family(const std::string& name)
     fam.mb = get("MB");
     fam.val = get("VAL");
     for (const auto& [ext, file] : byExt) {
-        if (!IsSecondaryExt(ext, 'X')) continue;
+        if (!(ext.size() == 3 && ext[0] == 'X')) continue;
         std::string yExt = ext;
         yExt[0] = 'Y';
         fam.secondaries.emplace_back(file, get(yExt.c_str()));
@@ -238,7 +223,7 @@ std::vector<std::string> PxDatabase::TableNames()
     std::vector<std::string> names;
     for (const auto& f : fs_->List(folder_)) {
         std::string base;
-        if (UpperExt(f, base) == "DB" && !base.empty()) names.push_back(base);
+        if (rtl::IsValidUtf8(f) && UpperExt(f, base) == "DB" && !base.empty()) names.push_back(base);
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
         return rtl::CompareText(a, b) < 0;
@@ -455,13 +440,13 @@ void PxDatabase::DropTable(const std::string& name)
     std::vector<std::string> moved;
     try {
         for (const auto& f : fam.all) {
-            const std::string trash = f + kTrashSuffix;
+            const std::string trash = f + kPxTrashSuffix;
             if (fs_->Exists(PathOf(trash))) fs_->Remove(PathOf(trash));
             journal_.NoteRename(f, trash);
             moved.push_back(trash);
         }
         journal_.Sync();
-        for (const auto& f : fam.all) fs_->Rename(PathOf(f), PathOf(f + kTrashSuffix));
+        for (const auto& f : fam.all) fs_->Rename(PathOf(f), PathOf(f + kPxTrashSuffix));
         fs_->SyncFolder(folder_);
     } catch (...) {
         FailChange();

@@ -11,8 +11,11 @@
 // ends with Rollback().
 //
 // Table files are found whatever the case of their names (".db", ".DB",
-// ".Db", ...). Opening the folder first rolls back a journal that a process
-// left behind when it stopped in the middle of a change.
+// ".Db", ...); files whose names are not text are no table's. Opening the
+// folder first rolls back a journal that a process left behind when it
+// stopped in the middle of a change; a journal that cannot be trusted
+// (damaged, cut, crafted) is kept and the folder does not open
+// (EPxJournalDamaged), since its tables may be half changed.
 //
 // One folder object per folder and process: the tables are kept in memory,
 // so nothing else may change the folder's tables while it is open.
@@ -44,7 +47,8 @@ struct PxFamily {
 
 class PxDatabase {
 public:
-    // EPxError when the folder does not exist.
+    // EPxError when the folder does not exist, EPxJournalDamaged when the
+    // journal it holds cannot be trusted.
     explicit PxDatabase(std::string folder, PxOpenOptions options = {});
     ~PxDatabase();
     PxDatabase(const PxDatabase&) = delete;

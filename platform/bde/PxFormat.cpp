@@ -811,4 +811,20 @@ bool PxIsBinarySortOrder(std::string_view sortOrderId) noexcept
     return rtl::SameTextLatin(sortOrderId, "ascii");
 }
 
+int PxSortOrderCodePage(std::string_view sortOrderId) noexcept
+{
+    static const struct {
+        const char* id;
+        int codePage;
+    } known[] = {
+        {"intl", 437},     {"swedfin", 437},  {"nordan", 865},   {"nordan40", 865},  {"intl850", 850},
+        {"cyrr", 866},     {"ancyrr", 1251},  {"ANSIINTL", 1252}, {"ANSII850", 1252}, {"ANSINOR4", 1252},
+        {"ANSISPAN", 1252}, {"ANSISWFN", 1252},
+    };
+    if (sortOrderId.empty() || PxIsBinarySortOrder(sortOrderId)) return 0;
+    for (const auto& k : known)
+        if (rtl::SameTextLatin(sortOrderId, k.id)) return k.codePage;
+    return -1;
+}
+
 } // namespace bde

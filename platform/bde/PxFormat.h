@@ -271,5 +271,9 @@ PxHeader PxBuildIndexHeader(std::uint8_t fileType, std::uint8_t version, int blo
 void PxDefaultSortOrder(int codePage, std::uint8_t& sortOrder, std::string& sortOrderId);
 // The sort order compares text keys as bytes, as this engine does.
 bool PxIsBinarySortOrder(std::string_view sortOrderId) noexcept;
+// The code page a sort order's character set is: 0 when the sort order
+// names no character set ("ascii", or none given), -1 when it is one this
+// engine does not know.
+int PxSortOrderCodePage(std::string_view sortOrderId) noexcept;
 
 } // namespace bde

@@ -36,7 +36,12 @@ std::uint32_t PxGetIndexWord(const std::uint8_t* p) noexcept
 PxIndexFile::PxIndexFile(std::string name, std::unique_ptr<PxFile> file, PxHeader header)
     : name_(std::move(name)), file_(std::move(file)), header_(std::move(header))
 {
-    disk_ = file_->ReadAll();
+    // No index holds more than the header and 65535 blocks: a longer file is
+    // read no further (it is cut to its size with the next change).
+    diskSize_ = file_->Size();
+    const std::uint64_t most = header_.headerSize + 65535ull * static_cast<std::uint64_t>(header_.BlockSize());
+    disk_.resize(static_cast<std::size_t>(std::min(diskSize_, most)));
+    disk_.resize(file_->ReadAt(0, disk_.data(), disk_.size()));
     wanted_ = disk_;
 }
 
@@ -138,15 +143,23 @@ PxFileChanges PxIndexFile::CollectWrites() const
         if (from + size > disk_.size()) return true;
         return std::memcmp(wanted_.data() + from, disk_.data() + from, size) != 0;
     };
-    if (differs(0, std::min(hs, wanted_.size())))
+    if (disk_.size() < hs) {
         ch.writes.push_back({0, std::vector<std::uint8_t>(wanted_.begin(), wanted_.begin() + static_cast<std::ptrdiff_t>(hs))});
+    } else if (differs(0, hs)) {
+        // Only the counters change: the bytes between the first and the last that differ.
+        std::size_t first = 0, last = hs;
+        while (wanted_[first] == disk_[first]) ++first;
+        while (wanted_[last - 1] == disk_[last - 1]) --last;
+        ch.writes.push_back({first, std::vector<std::uint8_t>(wanted_.begin() + static_cast<std::ptrdiff_t>(first),
+                                                              wanted_.begin() + static_cast<std::ptrdiff_t>(last))});
+    }
     for (std::size_t at = hs; at < wanted_.size(); at += bs) {
         if (differs(at, bs))
             ch.writes.push_back({at, std::vector<std::uint8_t>(wanted_.begin() + static_cast<std::ptrdiff_t>(at),
                                                                wanted_.begin() + static_cast<std::ptrdiff_t>(at + bs))});
     }
     ch.newSize = wanted_.size();
-    ch.resize = wanted_.size() != disk_.size();
+    ch.resize = wanted_.size() != diskSize_;
     return ch;
 }
 

@@ -42,13 +42,18 @@ public:
 
     PxFileChanges CollectWrites() const;
     bool Dirty() const noexcept { return wanted_ != disk_; }
-    void MarkClean() { disk_ = wanted_; }
+    void MarkClean()
+    {
+        disk_ = wanted_;
+        diskSize_ = disk_.size();
+    }
 
 private:
     std::string name_;
     std::unique_ptr<PxFile> file_;
     PxHeader header_;
-    std::vector<std::uint8_t> disk_;
+    std::vector<std::uint8_t> disk_;   // what the file holds (no more than an index can hold)
+    std::uint64_t diskSize_ = 0;       // the file's size
     std::vector<std::uint8_t> wanted_;
 };
 

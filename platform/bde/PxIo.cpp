@@ -106,6 +106,12 @@ public:
         return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
     }
 
+    bool IsLink(const std::string& path) override
+    {
+        struct stat st {};
+        return ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    }
+
     void Remove(const std::string& path) override
     {
         if (::unlink(path.c_str()) != 0 && errno != ENOENT) Fail("Removing", path, errno);
@@ -162,6 +168,30 @@ PxFileSystem& PxDefaultFileSystem()
 {
     static PosixFileSystem fs;
     return fs;
+}
+
+bool PxIsFamilyExtension(std::string_view ext) noexcept
+{
+    const auto hex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); };
+    if (ext == "DB" || ext == "PX" || ext == "MB" || ext == "VAL" || ext == "TV" || ext == "FAM") return true;
+    if (ext.size() != 3 || (ext[0] != 'X' && ext[0] != 'Y')) return false;
+    return ext[1] == 'G' || (hex(ext[1]) && hex(ext[2]));
+}
+
+bool PxIsTableFileName(std::string_view name) noexcept
+{
+    const std::string_view trash = kPxTrashSuffix;
+    if (name.size() > trash.size() && name.substr(name.size() - trash.size()) == trash)
+        name.remove_suffix(trash.size());
+    if (name.empty() || name.size() > 255) return false;
+    for (char c : name)
+        if (c == '/' || c == '\0') return false;
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot == 0 || dot + 1 == name.size()) return false;
+    std::string ext(name.substr(dot + 1));
+    for (char& c : ext)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return PxIsFamilyExtension(ext);
 }
 
 std::string PxJoinPath(const std::string& folder, const std::string& name)

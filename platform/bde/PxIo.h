@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/bde/PxFormat.h"
@@ -50,6 +51,8 @@ public:
     virtual ~PxFileSystem() = default;
     virtual std::unique_ptr<PxFile> Open(const std::string& path, PxOpenMode mode) = 0;
     virtual bool Exists(const std::string& path) = 0;
+    // The path is a symbolic link (whatever it points at).
+    virtual bool IsLink(const std::string& path) = 0;
     virtual void Remove(const std::string& path) = 0;
     // Fails when `to` exists.
     virtual void Rename(const std::string& from, const std::string& to) = 0;
@@ -65,5 +68,15 @@ PxFileSystem& PxDefaultFileSystem();
 
 // "folder/name" with exactly one "/" between.
 std::string PxJoinPath(const std::string& folder, const std::string& name);
+
+// What a change puts after the name of a file it drops, until it commits.
+inline constexpr const char* kPxTrashSuffix = ".pxdel";
+
+// The extension (upper case, without the dot) is one of a table's files:
+// DB, PX, MB, VAL, TV, FAM, Xnn/Ynn (nn hexadecimal), XGn/YGn.
+bool PxIsFamilyExtension(std::string_view upperExt) noexcept;
+// A plain name of a table's file in its folder: no folder part, not "." or
+// "..", a base and a family extension, maybe followed by kPxTrashSuffix.
+bool PxIsTableFileName(std::string_view name) noexcept;
 
 } // namespace bde

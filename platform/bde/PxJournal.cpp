@@ -14,7 +14,15 @@ namespace bde {
 namespace {
 
 constexpr const char* SJournalExists = "An undo journal \"%s\" exists already";
-constexpr std::array<std::uint8_t, 8> kMagic = {'P', 'X', 'U', 'N', 'D', 'O', 0, 1};
+constexpr const char* SJournalDamaged =
+    "The undo journal \"%s\" cannot be used: %s. It is kept and the folder is not opened; "
+    "the tables of the folder may be half changed and may need a restore from a backup";
+
+constexpr std::array<std::uint8_t, 8> kMagic = {'P', 'X', 'U', 'N', 'D', 'O', 0, 2};
+constexpr std::size_t kCountAt = 8;      // two copies of the count, 16 bytes each
+constexpr std::size_t kCountSize = 16;
+constexpr std::size_t kHeaderSize = kCountAt + 2 * kCountSize;
+constexpr std::size_t kFrame = 9;        // type, length, checksum
 
 enum : std::uint8_t { kRecFile = 1, kRecImage = 2, kRecRename = 3, kRecUndone = 4 };
 
@@ -32,6 +40,24 @@ void PutName(std::vector<std::uint8_t>& out, const std::string& name)
     out.push_back(static_cast<std::uint8_t>(name.size() >> 8));
     out.insert(out.end(), name.begin(), name.end());
 }
+std::uint64_t GetU64(const std::uint8_t* p)
+{
+    std::uint64_t v = 0;
+    for (int i = 0; i < 8; ++i) v |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+    return v;
+}
+
+// Both copies of the count: `count` records ending at `end`.
+std::vector<std::uint8_t> Counts(std::uint32_t count, std::uint64_t end)
+{
+    std::vector<std::uint8_t> one;
+    PutU32(one, count);
+    PutU64(one, end);
+    PutU32(one, PxCrc32(one.data(), one.size()));
+    std::vector<std::uint8_t> both = one;
+    both.insert(both.end(), one.begin(), one.end());
+    return both;
+}
 
 struct Reader {
     const std::vector<std::uint8_t>& b;
@@ -40,7 +66,7 @@ struct Reader {
     bool ok = true;
     std::uint64_t Int(int bytes)
     {
-        if (pos + static_cast<std::size_t>(bytes) > end) { ok = false; return 0; }
+        if (end - pos < static_cast<std::size_t>(bytes)) { ok = false; return 0; }
         std::uint64_t v = 0;
         for (int i = 0; i < bytes; ++i) v |= static_cast<std::uint64_t>(b[pos + static_cast<std::size_t>(i)]) << (8 * i);
         pos += static_cast<std::size_t>(bytes);
@@ -49,7 +75,7 @@ struct Reader {
     std::string Name()
     {
         const auto n = static_cast<std::size_t>(Int(2));
-        if (!ok || pos + n > end) { ok = false; return {}; }
+        if (!ok || end - pos < n) { ok = false; return {}; }
         std::string s(b.begin() + static_cast<std::ptrdiff_t>(pos), b.begin() + static_cast<std::ptrdiff_t>(pos + n));
         pos += n;
         return s;
@@ -65,25 +91,58 @@ struct Record {
     std::vector<std::uint8_t> data;
 };
 
-// Parses the valid records; `validEnd` is where the last valid record ends and
-// `resumeAt` the index below which records are still to be undone.
-std::vector<Record> Parse(const std::vector<std::uint8_t>& b, std::size_t& validEnd, std::size_t& resumeAt)
-{
+// A journal read and checked: the records to undo (progress records left
+// out), the index below which they are still to be undone, and where the
+// counted records end.
+struct Parsed {
     std::vector<Record> records;
-    validEnd = 0;
-    resumeAt = 0;
-    // A journal without its header was never synced: nothing it names was touched.
-    if (b.size() < kMagic.size() || !std::equal(kMagic.begin(), kMagic.end(), b.begin())) return records;
-    resumeAt = std::numeric_limits<std::size_t>::max();
-    std::size_t pos = kMagic.size();
-    validEnd = pos;
-    while (pos + 9 <= b.size()) {
+    std::size_t resumeAt = 0;
+    std::uint32_t count = 0;
+    std::uint64_t end = 0;
+};
+
+[[noreturn]] void Damaged(const std::string& path, const std::string& why)
+{
+    throw EPxJournalDamaged(rtl::Format(SJournalDamaged, path.c_str(), why.c_str()));
+}
+
+// Reads a journal that claims to count its records; anything that does not
+// read back exactly as the protocol writes it is damage.
+Parsed Parse(const std::vector<std::uint8_t>& b, const std::string& path)
+{
+    const auto bad = [&](const std::string& why) { Damaged(path, why); };
+    if (b.size() < kHeaderSize) bad("its header is cut short");
+    if (!std::equal(kMagic.begin(), kMagic.end(), b.begin())) bad("its header is broken");
+    Parsed p;
+    bool any = false;
+    for (int copy = 0; copy < 2; ++copy) {
+        const std::uint8_t* c = b.data() + kCountAt + kCountSize * static_cast<std::size_t>(copy);
+        if (PxCrc32(c, 12) != PxGetU32(c + 12)) continue;
+        const std::uint32_t count = PxGetU32(c);
+        const std::uint64_t end = GetU64(c + 4);
+        if (any && count == p.count && end != p.end) bad("its two counts disagree");
+        if (!any || count > p.count) {
+            p.count = count;
+            p.end = end;
+        }
+        any = true;
+    }
+    if (!any) bad("the count of its records is broken");
+    if (p.end < kHeaderSize || p.end > b.size()) bad("its counted records are cut short");
+
+    std::size_t pos = kHeaderSize;
+    std::uint32_t seen = 0;
+    std::size_t resumeAt = std::numeric_limits<std::size_t>::max();
+    std::vector<std::uint32_t> undone;
+    while (pos < p.end) {
+        if (p.end - pos < kFrame) bad("its counted records are cut short");
         const std::uint8_t type = b[pos];
         const std::uint32_t len = PxGetU32(b.data() + pos + 1);
-        if (pos + 5 + static_cast<std::size_t>(len) + 4 > b.size()) break;
-        const std::uint32_t crc = PxGetU32(b.data() + pos + 5 + len);
-        if (PxCrc32(b.data() + pos, 5 + static_cast<std::size_t>(len)) != crc) break;
-        Reader r{b, pos + 5, pos + 5 + len};
+        if (p.end - pos - kFrame < len) bad("its counted records are cut short");
+        const std::size_t payloadEnd = pos + 5 + len;
+        if (PxCrc32(b.data() + pos, 5 + static_cast<std::size_t>(len)) != PxGetU32(b.data() + payloadEnd))
+            bad("a counted record has a bad checksum");
+        Reader r{b, pos + 5, payloadEnd};
         Record rec;
         rec.type = type;
         switch (type) {
@@ -95,31 +154,77 @@ std::vector<Record> Parse(const std::vector<std::uint8_t>& b, std::size_t& valid
         case kRecImage:
             rec.name = r.Name();
             rec.offset = r.Int(8);
-            if (r.ok) rec.data.assign(b.begin() + static_cast<std::ptrdiff_t>(r.pos), b.begin() + static_cast<std::ptrdiff_t>(r.end));
+            if (r.ok) {
+                rec.data.assign(b.begin() + static_cast<std::ptrdiff_t>(r.pos), b.begin() + static_cast<std::ptrdiff_t>(payloadEnd));
+                r.pos = payloadEnd;
+            }
             break;
         case kRecRename:
             rec.name = r.Name();
             rec.name2 = r.Name();
             break;
         case kRecUndone:
-            resumeAt = std::min(resumeAt, static_cast<std::size_t>(r.Int(4)));
+            undone.push_back(static_cast<std::uint32_t>(r.Int(4)));
             break;
         default:
-            r.ok = false;
+            bad("a record is of an unknown kind");
         }
-        if (!r.ok) break;
-        if (type != kRecUndone) records.push_back(std::move(rec));
-        pos += 5 + len + 4;
-        validEnd = pos;
+        if (!r.ok || r.pos != payloadEnd) bad("a record does not hold what its kind holds");
+        if (type == kRecUndone) {
+            // Progress of a rollback comes after every record it undoes.
+            if (undone.back() >= p.records.size()) bad("a rollback step names no record");
+            resumeAt = std::min<std::size_t>(resumeAt, undone.back());
+        } else {
+            if (!undone.empty()) bad("a record follows the steps of its rollback");
+            p.records.push_back(std::move(rec));
+        }
+        ++seen;
+        pos = payloadEnd + 4;
     }
-    resumeAt = std::min(resumeAt, records.size());
-    return records;
+    if (seen != p.count) bad("it holds another number of records than it counts");
+    p.resumeAt = std::min(resumeAt, p.records.size());
+
+    // Only the table files of the folder, and images only within the size
+    // the journal recorded for their file before it was changed.
+    std::map<std::string, Record*> known; // name -> its file record
+    for (Record& r : p.records) {
+        for (const std::string* n : {&r.name, &r.name2}) {
+            if (n == &r.name2 && r.type != kRecRename) continue;
+            if (!PxIsTableFileName(*n)) bad("it names \"" + *n + "\", which is no table file of the folder");
+        }
+        switch (r.type) {
+        case kRecFile:
+            if (!r.existed && r.size != 0) bad("a new file has a size");
+            known[r.name] = &r;
+            break;
+        case kRecImage: {
+            const auto it = known.find(r.name);
+            if (it == known.end() || !it->second->existed) bad("an image belongs to no file it recorded");
+            const std::uint64_t size = it->second->size;
+            if (r.data.size() > size || r.offset > size - r.data.size())
+                bad("an image of \"" + r.name + "\" lies beyond the size the file had");
+            break;
+        }
+        case kRecRename:
+            known.erase(r.name);
+            known.erase(r.name2);
+            break;
+        default:
+            break;
+        }
+    }
+    // Undone steps are renames and removals of new files.
+    for (std::uint32_t i : undone) {
+        const Record& r = p.records[i];
+        if (r.type != kRecRename && !(r.type == kRecFile && !r.existed)) bad("a rollback step names a record it does not undo so");
+    }
+    return p;
 }
 
 std::vector<std::uint8_t> Frame(std::uint8_t type, const std::vector<std::uint8_t>& payload)
 {
     std::vector<std::uint8_t> rec;
-    rec.reserve(payload.size() + 9);
+    rec.reserve(payload.size() + kFrame);
     rec.push_back(type);
     PutU32(rec, static_cast<std::uint32_t>(payload.size()));
     rec.insert(rec.end(), payload.begin(), payload.end());
@@ -130,15 +235,21 @@ std::vector<std::uint8_t> Frame(std::uint8_t type, const std::vector<std::uint8_
 // Undoes the journal at `path` and removes it.
 void Undo(PxFileSystem& fs, const std::string& folder, const std::string& path)
 {
+    if (fs.IsLink(path)) Damaged(path, "it is a link");
     std::vector<std::uint8_t> bytes;
     {
         auto j = fs.Open(path, PxOpenMode::Read);
         bytes = j->ReadAll();
     }
-    std::size_t validEnd = 0, resumeAt = 0;
-    const std::vector<Record> records = Parse(bytes, validEnd, resumeAt);
+    const Parsed parsed = Parse(bytes, path);
+    const std::vector<Record>& records = parsed.records;
+    for (const Record& r : records)
+        for (const std::string* n : {&r.name, &r.name2})
+            if (!n->empty() && fs.IsLink(PxJoinPath(folder, *n))) Damaged(path, "\"" + *n + "\" is a link");
+
     std::unique_ptr<PxFile> journal;
-    std::uint64_t journalEnd = validEnd;
+    std::uint64_t journalEnd = parsed.end;
+    std::uint32_t count = parsed.count;
     std::map<std::string, std::unique_ptr<PxFile>> open;
     const auto fileOf = [&](const std::string& name) -> PxFile* {
         auto it = open.find(name);
@@ -153,7 +264,8 @@ void Undo(PxFileSystem& fs, const std::string& folder, const std::string& path)
         it->second->Sync();
         open.erase(it);
     };
-    // Rename and remove cannot be repeated blindly: their progress is recorded.
+    // Rename and remove cannot be repeated blindly: their progress is
+    // recorded, and counted, as the records themselves were.
     const auto markUndone = [&](std::size_t index) {
         if (!journal) {
             journal = fs.Open(path, PxOpenMode::ReadWrite);
@@ -163,10 +275,14 @@ void Undo(PxFileSystem& fs, const std::string& folder, const std::string& path)
         PutU32(payload, static_cast<std::uint32_t>(index));
         const auto rec = Frame(kRecUndone, payload);
         journal->WriteAt(journalEnd, rec.data(), rec.size());
+        journal->Sync();
         journalEnd += rec.size();
+        ++count;
+        const auto counts = Counts(count, journalEnd);
+        journal->WriteAt(kCountAt, counts.data(), counts.size());
         journal->Sync();
     };
-    for (std::size_t i = resumeAt; i-- > 0;) {
+    for (std::size_t i = parsed.resumeAt; i-- > 0;) {
         const Record& r = records[i];
         switch (r.type) {
         case kRecImage:
@@ -224,7 +340,8 @@ std::uint32_t PxCrc32(const std::uint8_t* data, std::size_t size, std::uint32_t 
 }
 
 PxJournal::PxJournal(PxFileSystem& fs, std::string folder)
-    : fs_(fs), folder_(std::move(folder)), path_(PxJoinPath(folder_, kFileName))
+    : fs_(fs), folder_(std::move(folder)), path_(PxJoinPath(folder_, kFileName)),
+      newPath_(PxJoinPath(folder_, kNewFileName))
 {
 }
 
@@ -238,8 +355,16 @@ void PxJournal::CloseFile() noexcept
 
 bool PxJournal::Recover(PxFileSystem& fs, const std::string& folder)
 {
+    // A journal that never counted its records belongs to a change that
+    // touched nothing.
+    const std::string fresh = PxJoinPath(folder, kNewFileName);
+    const bool hadFresh = fs.Exists(fresh) || fs.IsLink(fresh);
+    if (hadFresh) {
+        fs.Remove(fresh);
+        fs.SyncFolder(folder);
+    }
     const std::string path = PxJoinPath(folder, kFileName);
-    if (!fs.Exists(path)) return false;
+    if (!fs.Exists(path) && !fs.IsLink(path)) return hadFresh;
     Undo(fs, folder, path);
     return true;
 }
@@ -250,12 +375,16 @@ void PxJournal::Begin()
     inUnit_ = true;
     tracked_.clear();
     pending_.clear();
+    pendingCount_ = 0;
     fileSize_ = 0;
+    count_ = 0;
+    sealed_ = false;
 }
 
 PxJournal::Tracked& PxJournal::Track(const std::string& name)
 {
     RTL_ASSERT(inUnit_, "No unit of work is open");
+    RTL_ASSERT(PxIsTableFileName(name), "The journal keeps table files only");
     auto it = tracked_.find(name);
     if (it != tracked_.end()) return it->second;
     Tracked t;
@@ -281,7 +410,7 @@ PxFile& PxJournal::Reader(const std::string& name)
 void PxJournal::Protect(const std::string& name, std::uint64_t offset, std::uint64_t size)
 {
     Tracked& t = Track(name);
-    const std::uint64_t end = std::min<std::uint64_t>(offset + size, t.originalSize);
+    const std::uint64_t end = size > t.originalSize || offset > t.originalSize - size ? t.originalSize : offset + size;
     if (offset >= end) return;
     // The parts of [offset, end) not saved yet.
     std::vector<std::pair<std::uint64_t, std::uint64_t>> gaps;
@@ -325,6 +454,7 @@ void PxJournal::ProtectAll(const std::string& name)
 void PxJournal::NoteCreate(const std::string& name)
 {
     RTL_ASSERT(inUnit_, "No unit of work is open");
+    RTL_ASSERT(PxIsTableFileName(name), "The journal keeps table files only");
     readers_.erase(name);
     Tracked t;
     std::vector<std::uint8_t> payload;
@@ -338,6 +468,7 @@ void PxJournal::NoteCreate(const std::string& name)
 void PxJournal::NoteRename(const std::string& from, const std::string& to)
 {
     RTL_ASSERT(inUnit_, "No unit of work is open");
+    RTL_ASSERT(PxIsTableFileName(from) && PxIsTableFileName(to), "The journal keeps table files only");
     std::vector<std::uint8_t> payload;
     PutName(payload, from);
     PutName(payload, to);
@@ -352,57 +483,89 @@ void PxJournal::Append(std::uint8_t type, const std::vector<std::uint8_t>& paylo
 {
     const auto rec = Frame(type, payload);
     pending_.insert(pending_.end(), rec.begin(), rec.end());
+    ++pendingCount_;
 }
 
 void PxJournal::Sync()
 {
     RTL_ASSERT(inUnit_, "No unit of work is open");
     if (pending_.empty()) return;
-    bool created = false;
-    if (!file_) {
+    const std::uint32_t count = count_ + pendingCount_;
+    if (!sealed_) {
+        // Written whole under the new name, then renamed: a .JNL always
+        // counts records that are all there.
+        file_.reset();
         if (fs_.Exists(path_)) throw EPxIoError(rtl::Format(SJournalExists, path_.c_str()));
-        file_ = fs_.Open(path_, PxOpenMode::Create);
-        created = true;
-        file_->WriteAt(0, kMagic.data(), kMagic.size());
-        fileSize_ = kMagic.size();
+        if (fs_.Exists(newPath_)) fs_.Remove(newPath_);
+        std::vector<std::uint8_t> bytes(kMagic.begin(), kMagic.end());
+        const auto counts = Counts(count, kHeaderSize + pending_.size());
+        bytes.insert(bytes.end(), counts.begin(), counts.end());
+        bytes.insert(bytes.end(), pending_.begin(), pending_.end());
+        file_ = fs_.Open(newPath_, PxOpenMode::Create);
+        file_->WriteAt(0, bytes.data(), bytes.size());
+        file_->Sync();
+        file_.reset();
+        fs_.Rename(newPath_, path_);
+        sealed_ = true;
+        file_ = fs_.Open(path_, PxOpenMode::ReadWrite);
+        fs_.SyncFolder(folder_);
+        fileSize_ = bytes.size();
+    } else {
+        // The records first, then the counts that take them in.
+        file_->WriteAt(fileSize_, pending_.data(), pending_.size());
+        file_->Sync();
+        const auto counts = Counts(count, fileSize_ + pending_.size());
+        file_->WriteAt(kCountAt, counts.data(), counts.size());
+        file_->Sync();
+        fileSize_ += pending_.size();
     }
-    file_->WriteAt(fileSize_, pending_.data(), pending_.size());
-    fileSize_ += pending_.size();
+    count_ = count;
     pending_.clear();
-    file_->Sync();
-    if (created) fs_.SyncFolder(folder_);
+    pendingCount_ = 0;
+}
+
+void PxJournal::Discard() noexcept
+{
+    CloseFile();
+    pending_.clear();
+    pendingCount_ = 0;
+    tracked_.clear();
+    inUnit_ = false;
 }
 
 void PxJournal::Commit()
 {
     RTL_ASSERT(inUnit_, "No unit of work is open");
-    const bool had = file_ != nullptr;
-    CloseFile();
-    pending_.clear();
-    tracked_.clear();
-    inUnit_ = false;
-    if (had) {
-        fs_.Remove(path_);
-        // The removal is what commits: it should survive a power loss, or the
-        // next open would roll back a change reported as done. The change is
-        // committed once the journal is gone, so a failing sync is not a
-        // failure of the change.
-        try {
-            fs_.SyncFolder(folder_);
-        } catch (...) {
-        }
+    const bool sealed = sealed_;
+    Discard();
+    sealed_ = false;
+    if (!sealed) {
+        // Nothing was counted, so nothing was touched.
+        if (fs_.Exists(newPath_)) fs_.Remove(newPath_);
+        return;
+    }
+    fs_.Remove(path_);
+    // The removal is what commits: it should survive a power loss, or the
+    // next open would roll back a change reported as done. The change is
+    // committed once the journal is gone, so a failing sync is not a
+    // failure of the change.
+    try {
+        fs_.SyncFolder(folder_);
+    } catch (...) {
     }
 }
 
 void PxJournal::Rollback()
 {
     RTL_ASSERT(inUnit_, "No unit of work is open");
-    const bool had = file_ != nullptr;
-    CloseFile();
-    pending_.clear();
-    tracked_.clear();
-    inUnit_ = false;
-    if (had && fs_.Exists(path_)) Undo(fs_, folder_, path_);
+    const bool sealed = sealed_;
+    Discard();
+    sealed_ = false;
+    if (!sealed) {
+        if (fs_.Exists(newPath_)) fs_.Remove(newPath_);
+        return;
+    }
+    if (fs_.Exists(path_)) Undo(fs_, folder_, path_);
 }
 
 } // namespace bde

@@ -3,19 +3,41 @@
 //
 // Protocol: before a file region is overwritten, Protect() it (the first time
 // in the unit its old bytes are kept); before a file is created or renamed,
-// note it. Sync() writes the kept records to the journal file and makes them
-// durable; only then may the caller touch the files. When the caller has made
-// its own writes durable, Commit() removes the journal. Rollback() writes the
-// old bytes back, restores sizes, removes created files and undoes renames, in
-// the reverse order of the records, then removes the journal. A journal left
-// behind by a process that stopped half-way is rolled back by Recover(), which
-// every open of the folder calls first.
+// note it. Sync() writes the kept records to the journal, makes them durable
+// and then records in the journal's header how many there are; only then
+// may the caller touch the files. When the caller has made its own writes
+// durable, Commit() removes the journal. Rollback() writes the old bytes
+// back, restores sizes, removes created files and undoes renames, in the
+// reverse order of the records, then removes the journal. A journal left
+// behind by a process that stopped half-way is rolled back by Recover(),
+// which every open of the folder calls first.
 //
-// The journal file is "PXUNDO.JNL" in the folder. Each record carries a CRC;
-// a torn record at the end (the process stopped while writing it) ends the
-// journal, which is safe because nothing it covers was touched yet. Rollback
-// records its progress after every rename or removal, so a rollback that is
-// itself interrupted can be run again.
+// The journal file, little-endian:
+//   0  8   "PXUNDO" 0 2
+//   8  16  the count: records counted (u32), where they end (u64), CRC-32 of
+//          those 12 bytes (u32)
+//   24 16  a second copy of the count, written right after the first
+//   40     records: type (u8), payload length (u32), payload, CRC-32 of type,
+//          length and payload (u32). Types: 1 a file (name, existed u8, size
+//          u64), 2 an image (name, offset u64, the old bytes), 3 a rename
+//          (old name, new name), 4 undone (u32 index of an undone record);
+//          a name is its length (u16) and its bytes.
+// It is first written whole as "PXUNDO.TMP", made durable and then renamed
+// to "PXUNDO.JNL"; later Syncs of the unit append records, make them
+// durable, then write both counts. So a .TMP is a journal that never counted
+// its records (its change touched nothing: it is dropped), and records after
+// the counted ones are a torn tail (nothing they cover was touched: they are
+// ignored). A .JNL whose counted records do not all read back (a bad
+// checksum, a cut, a broken header) is refused and kept: the folder does not
+// open, since its tables may be half changed. One broken copy of the count
+// is a write the process did not finish, and the other copy is used; taking
+// the larger count is always safe, as undoing what was never done changes
+// nothing. Rollback records its progress (type 4) after every rename or
+// removal, so a rollback that is itself interrupted can be run again.
+//
+// A journal is untrusted input: recovery touches only the table files of its
+// folder, by plain names (no folder part, no links), and writes images only
+// within the size the journal recorded for their file.
 #pragma once
 
 #include <cstdint>
@@ -28,16 +50,26 @@
 
 namespace bde {
 
+// A journal that cannot be trusted (damaged, cut, or naming what no journal
+// of this engine names). The message names it and says the tables may need
+// a restore.
+class EPxJournalDamaged : public EPxError {
+public:
+    using EPxError::EPxError;
+};
+
 class PxJournal {
 public:
     static constexpr const char* kFileName = "PXUNDO.JNL";
+    static constexpr const char* kNewFileName = "PXUNDO.TMP";
 
     PxJournal(PxFileSystem& fs, std::string folder);
     ~PxJournal();
     PxJournal(const PxJournal&) = delete;
     PxJournal& operator=(const PxJournal&) = delete;
 
-    // Rolls back and removes a journal found in the folder; true if there was one.
+    // Rolls back and removes a journal found in the folder; true if there was
+    // one. EPxJournalDamaged when the journal cannot be trusted: it is kept.
     static bool Recover(PxFileSystem& fs, const std::string& folder);
 
     // A unit of work is open (Begin without Commit or Rollback).
@@ -65,16 +97,21 @@ private:
     };
     Tracked& Track(const std::string& name);
     void Append(std::uint8_t type, const std::vector<std::uint8_t>& payload);
+    void Discard() noexcept;
     PxFile& Reader(const std::string& name);
     void CloseFile() noexcept;
 
     PxFileSystem& fs_;
     std::string folder_;
-    std::string path_;
+    std::string path_;    // the .JNL
+    std::string newPath_; // the .TMP
     bool inUnit_ = false;
     std::unique_ptr<PxFile> file_;     // the journal, once created
-    std::uint64_t fileSize_ = 0;       // bytes written to it
+    bool sealed_ = false;              // file_ is the .JNL that counts its records
+    std::uint64_t fileSize_ = 0;       // bytes counted in it
+    std::uint32_t count_ = 0;          // records counted in it
     std::vector<std::uint8_t> pending_;
+    std::uint32_t pendingCount_ = 0;
     std::map<std::string, Tracked> tracked_;
     std::map<std::string, std::unique_ptr<PxFile>> readers_;
 };

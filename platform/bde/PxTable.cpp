@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "platform/bde/PxDatabase.h"
 #include "platform/rtl/Format.h"
@@ -30,6 +31,24 @@ constexpr const char* SClosed = "Table \"%s\" is closed";
 constexpr const char* SNoBlobFile = "The blob file of table \"%s\" is missing";
 constexpr const char* SNoIndex = "Table \"%s\" has no index number %d";
 constexpr const char* SBlobValue = "Value of field \"%s\" of table \"%s\" is not a blob: %s";
+constexpr const char* SBadInline = "File \"%s\" is damaged: field \"%s\" of a record holds %u bytes in a leader of %d";
+constexpr const char* SCounterExhausted =
+    "The autoincrement counter of table \"%s\" is exhausted: it has given its largest number";
+constexpr const char* SBlobFileLost =
+    "The blob file of table \"%s\" is missing, and records point into it: no new blob file is made";
+constexpr const char* SCharsetUnknown =
+    "Table \"%s\" uses the sort order \"%s\", whose character set this engine does not know: no text is written into it";
+constexpr const char* SPlaceUnknown =
+    "Table \"%s\" cannot take this change: where its key goes under the table's sort order \"%s\" is not known to this engine";
+constexpr const char* SIndexPlaceUnknown =
+    "Table \"%s\" cannot take this change: where its entry goes in index \"%s\" under the sort order \"%s\" is not known to this engine";
+
+// The sort order of a file for messages: its name, or its number when the header has no name.
+std::string SortOrderName(const PxHeader& h)
+{
+    if (!h.sortOrderId.empty()) return h.sortOrderId;
+    return "0x" + rtl::IntToHex(h.sortOrder, 2);
+}
 
 std::string DefaultCompanion(const std::string& dbName, const char* ext)
 {
@@ -96,7 +115,16 @@ void PxTable::Load()
     if (h.fileType != 0 && h.fileType != 2) throw EPxError(rtl::Format(SNotDataFile, dbName_.c_str()));
     if (h.encryption != 0)
         throw EPxEncrypted(rtl::Format(db.Passwords().empty() ? SEncrypted : SEncryptedPassword, name_.c_str()));
-    codePage_ = std::make_unique<PxCodePage>(h.codePage ? h.codePage : db.DefaultCodePage());
+    // A header that names no code page: the character set of its sort order.
+    int codePage = h.codePage;
+    textUnknown_ = false;
+    sortOrderName_ = SortOrderName(h);
+    if (codePage == 0) {
+        codePage = PxSortOrderCodePage(h.sortOrderId);
+        textUnknown_ = codePage < 0;
+        if (codePage <= 0) codePage = db.DefaultCodePage();
+    }
+    codePage_ = std::make_unique<PxCodePage>(codePage);
 
     int offset = 0;
     for (const auto& hf : h.fields) {
@@ -145,7 +173,15 @@ void PxTable::Load()
         }
         px_ = std::make_unique<PxIndexFile>(fam.px, std::move(pf), std::move(pxh));
     }
-    if (!fam.mb.empty()) mb_ = std::make_unique<PxBlobFile>(fam.mb, db.OpenFile(fam.mb));
+    if (!fam.mb.empty()) {
+        mb_ = std::make_unique<PxBlobFile>(fam.mb, db.OpenFile(fam.mb));
+        // Every place the records name, so that no new blob goes there.
+        for (std::uint16_t b : data_->Chain())
+            for (int slot = 0; slot < data_->CountOf(b); ++slot)
+                for (const auto& f : fields_)
+                    if (PxIsBlobType(f.def.type))
+                        mb_->NoteReference(data_->RecordAt(b, slot) + f.layout.offset, f.layout.length - kPxBlobFieldExtra);
+    }
     if (!fam.val.empty()) ReadValidity(fam.val);
     for (const auto& [x, y] : fam.secondaries) LoadSecondary(x, y);
     hintsChecked_ = false;
@@ -159,7 +195,9 @@ void PxTable::ReadValidity(const std::string& valName)
     // taken only when the whole file reads consistently.
     std::vector<std::uint8_t> b;
     try {
-        b = Db().OpenFile(valName)->ReadAll();
+        auto file = Db().OpenFile(valName);
+        if (file->Size() > (1u << 20)) return; // far more than the checks of 255 fields take
+        b = file->ReadAll();
     } catch (const EPxError&) {
         return;
     }
@@ -208,14 +246,30 @@ void PxTable::ReadValidity(const std::string& valName)
 
 void PxTable::LoadSecondary(const std::string& xName, const std::string& yName)
 {
+    // An index file this engine cannot read is still the table's: it is kept
+    // with its problem, so that no change lets it drift from the data, and
+    // the table still reads.
+    const std::size_t count = secondaries_.size();
+    try {
+        LoadSecondaryFile(xName, yName);
+    } catch (const EPxError&) {
+        secondaries_.erase(secondaries_.begin() + static_cast<std::ptrdiff_t>(count), secondaries_.end());
+        Secondary s;
+        s.def.name = xName;
+        s.yName = yName;
+        s.problem = "its file cannot be read by this engine";
+        secondaries_.push_back(std::move(s));
+    }
+}
+
+void PxTable::LoadSecondaryFile(const std::string& xName, const std::string& yName)
+{
     PxDatabase& db = Db();
     Secondary s;
     auto file = db.OpenFile(xName);
     std::uint8_t first[4] = {};
     file->ReadExact(0, first, 4);
     std::vector<std::uint8_t> head(PxHeaderSizeOf(first));
-    // An index file this engine cannot read is still the table's: it is kept
-    // with its problem, so that no change lets it drift from the data.
     const auto unreadable = [&] {
         s.def.name = xName;
         s.yName = yName;
@@ -500,7 +554,9 @@ rtl::Variant PxTable::Decode(const std::uint8_t* record, int field)
     std::vector<std::uint8_t> bytes;
     if (PxGetU32(p + leader) == 0) {
         const std::uint32_t len = PxBlobFile::LengthOf(p, leader);
-        bytes.assign(p, p + std::min<std::uint32_t>(len, static_cast<std::uint32_t>(leader)));
+        if (len > static_cast<std::uint32_t>(leader))
+            throw EPxError(rtl::Format(SBadInline, dbName_.c_str(), f.def.name.c_str(), len, leader));
+        bytes.assign(p, p + len);
     } else {
         if (!mb_) throw EPxError(rtl::Format(SNoBlobFile, name_.c_str()));
         bytes = mb_->Read(p, leader);
@@ -542,6 +598,8 @@ void PxTable::EncodeInto(std::vector<std::uint8_t>& record, int field, const rtl
 {
     const Field& f = fields_[static_cast<std::size_t>(field)];
     PxEncodeValue(f.layout, record.data() + f.layout.offset, value, *codePage_, name_);
+    if (f.def.type == PxFieldType::Alpha && textUnknown_ && record[static_cast<std::size_t>(f.layout.offset)] != 0)
+        throw EPxError(rtl::Format(SCharsetUnknown, name_.c_str(), sortOrderName_.c_str()));
 }
 
 std::vector<std::uint8_t> PxTable::BlobBytes(int field, const rtl::Variant& value)
@@ -552,6 +610,8 @@ std::vector<std::uint8_t> PxTable::BlobBytes(int field, const rtl::Variant& valu
     try {
         const std::string text = value.AsString();
         if (f.def.type == PxFieldType::Memo || f.def.type == PxFieldType::FmtMemo) {
+            if (textUnknown_ && !text.empty())
+                throw EPxError(rtl::Format(SCharsetUnknown, name_.c_str(), sortOrderName_.c_str()));
             const std::string bytes =
                 codePage_->FromUtf8(text, "field \"" + f.def.name + "\" of table \"" + name_ + "\"");
             return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
@@ -590,9 +650,40 @@ void PxTable::CheckIndexesWritable(const char* what)
             throw EPxError(rtl::Format(SIndexBlocked, name_.c_str(), what, s.def.name.c_str(), s.problem.c_str()));
 }
 
-void PxTable::CheckBlobsWritable()
+void PxTable::CheckBlobsWritable(bool store, RowId except)
 {
-    if (mb_) mb_->CheckWritable();
+    if (mb_) {
+        mb_->CheckWritable(store);
+        return;
+    }
+    if (!store) return;
+    // A new blob file would put its blobs where records of the lost one point.
+    for (RowId r : data_->Tags()) {
+        if (r == except) continue;
+        const std::uint8_t* rec = data_->Record(r);
+        for (const auto& f : fields_) {
+            if (!PxIsBlobType(f.def.type)) continue;
+            const int leader = f.layout.length - kPxBlobFieldExtra;
+            if (PxGetU32(rec + f.layout.offset + leader) != 0 && PxBlobFile::LengthOf(rec + f.layout.offset, leader) != 0)
+                throw EPxError(rtl::Format(SBlobFileLost, name_.c_str()));
+        }
+    }
+}
+
+void PxTable::CheckPlace(const std::vector<std::uint8_t>& record, std::optional<RowId> moving)
+{
+    if (keyFields_ > 0 && !data_->PlaceKnown(record.data(), moving))
+        throw EPxError(rtl::Format(SPlaceUnknown, name_.c_str(), sortOrderName_.c_str()));
+}
+
+void PxTable::CheckEntryPlace(const Secondary& s, const std::vector<std::uint8_t>& record,
+                              const std::vector<std::uint8_t>* old, std::uint16_t oldBlock)
+{
+    if (!s.x) return;
+    std::optional<PxDataFile::Tag> moving;
+    if (old) moving = s.x->Find(XRecord(s, old->data(), oldBlock).data());
+    if (!s.x->PlaceKnown(XRecord(s, record.data(), 0).data(), moving))
+        throw EPxError(rtl::Format(SIndexPlaceUnknown, name_.c_str(), s.def.name.c_str(), SortOrderName(s.x->Header()).c_str()));
 }
 
 // ---- applying changes --------------------------------------------------------------
@@ -761,6 +852,8 @@ PxTable::RowId PxTable::Insert(const std::vector<rtl::Variant>& values)
             needsBlobFile = needsBlobFile || blobs[static_cast<std::size_t>(i)].size() >
                                                  static_cast<std::size_t>(f.layout.length - kPxBlobFieldExtra);
         } else if (f.def.type == PxFieldType::AutoInc && v.IsClear()) {
+            if (autoInc == std::numeric_limits<std::int32_t>::max())
+                throw EPxError(rtl::Format(SCounterExhausted, name_.c_str()));
             ++autoInc;
             EncodeInto(record, i, rtl::Variant(autoInc));
         } else {
@@ -776,7 +869,9 @@ PxTable::RowId PxTable::Insert(const std::vector<rtl::Variant>& values)
         if (keys_.count(key)) throw EPxKeyViolation(rtl::Format(SKeyViolation, name_.c_str()));
     }
     CheckIndexesWritable("insert");
-    if (needsBlobFile) CheckBlobsWritable();
+    CheckPlace(record, std::nullopt);
+    for (const auto& s : secondaries_) CheckEntryPlace(s, record, nullptr, 0);
+    if (needsBlobFile) CheckBlobsWritable(true, 0);
     RowId row = 0;
     Change([&] {
         for (int i = 0; i < n; ++i) {
@@ -816,7 +911,7 @@ void PxTable::Update(RowId row, const std::vector<std::pair<int, rtl::Variant>>&
     std::vector<bool> blobGiven(static_cast<std::size_t>(n), false);
     for (int i = 0; i < n; ++i)
         blobGiven[static_cast<std::size_t>(i)] = PxIsBlobType(fields_[static_cast<std::size_t>(i)].def.type) && !FieldBlank(old.data(), i);
-    bool needsBlobFile = false;
+    bool storesBlob = false, freesBlob = false;
     std::int32_t autoInc = data_->Header().autoInc;
     for (const auto& [field, value] : changes) {
         if (field < 0 || field >= n) throw EPxError(rtl::Format(SNoField, name_.c_str(), field));
@@ -828,13 +923,22 @@ void PxTable::Update(RowId row, const std::vector<std::pair<int, rtl::Variant>>&
             const std::uint32_t curLen = PxBlobFile::LengthOf(cur, leader);
             bool same = curLen == bytes.size();
             if (same && curLen > 0) {
+                // A field that does not read (damaged, its blob file lost) is replaced.
                 std::vector<std::uint8_t> now;
-                if (PxGetU32(cur + leader) == 0) now.assign(cur, cur + curLen);
-                else if (mb_) now = mb_->Read(cur, leader);
+                if (PxGetU32(cur + leader) == 0) {
+                    if (curLen <= static_cast<std::uint32_t>(leader)) now.assign(cur, cur + curLen);
+                } else if (mb_) {
+                    try {
+                        now = mb_->Read(cur, leader);
+                    } catch (const EPxError&) {
+                        now.clear();
+                    }
+                }
                 same = now == bytes;
             }
             if (same) continue;
-            if (bytes.size() > static_cast<std::size_t>(leader) || PxGetU32(cur + leader) != 0) needsBlobFile = true;
+            if (bytes.size() > static_cast<std::size_t>(leader)) storesBlob = true;
+            if (PxGetU32(cur + leader) != 0 && curLen != 0) freesBlob = true;
             blobGiven[static_cast<std::size_t>(field)] = !bytes.empty();
             newBlobs.emplace_back(field, std::move(bytes));
             continue;
@@ -858,10 +962,19 @@ void PxTable::Update(RowId row, const std::vector<std::pair<int, rtl::Variant>>&
         if (!data_->Ordered()) throw EPxError(rtl::Format(SUnordered, name_.c_str()));
         if (keys_.count(KeyOf(rec.data()))) throw EPxKeyViolation(rtl::Format(SKeyViolation, name_.c_str()));
         CheckIndexesWritable("update of the key");
+        CheckPlace(rec, row);
+    }
+    // Whether a field an index may cover changed (blobs are in no index).
+    bool fieldChanged = false;
+    for (const auto& f : fields_) {
+        if (PxIsBlobType(f.def.type)) continue;
+        const auto& l = f.layout;
+        fieldChanged = fieldChanged || std::memcmp(rec.data() + l.offset, old.data() + l.offset, static_cast<std::size_t>(l.length)) != 0;
     }
     std::vector<Secondary*> changed;
     for (auto& s : secondaries_) {
-        bool touches = keyChanged;
+        // An index whose fields are not known may cover any field.
+        bool touches = keyChanged || (s.fields.empty() && fieldChanged);
         for (int f : s.fields) {
             const auto& l = fields_[static_cast<std::size_t>(f)].layout;
             touches = touches || std::memcmp(rec.data() + l.offset, old.data() + l.offset, static_cast<std::size_t>(l.length)) != 0;
@@ -869,9 +982,10 @@ void PxTable::Update(RowId row, const std::vector<std::pair<int, rtl::Variant>>&
         if (!touches) continue;
         if (!s.problem.empty())
             throw EPxError(rtl::Format(SIndexBlocked, name_.c_str(), "update", s.def.name.c_str(), s.problem.c_str()));
+        CheckEntryPlace(s, rec, &old, data_->BlockOf(row));
         changed.push_back(&s);
     }
-    if (needsBlobFile) CheckBlobsWritable();
+    if (storesBlob || freesBlob) CheckBlobsWritable(storesBlob, row);
     Change([&] {
         for (auto& [field, bytes] : newBlobs) {
             const auto& l = fields_[static_cast<std::size_t>(field)].layout;
@@ -918,7 +1032,7 @@ void PxTable::Delete(RowId row)
         outOfLine = outOfLine || (PxGetU32(old.data() + f.layout.offset + leader) != 0 &&
                                   PxBlobFile::LengthOf(old.data() + f.layout.offset, leader) != 0);
     }
-    if (outOfLine) CheckBlobsWritable();
+    if (outOfLine) CheckBlobsWritable(false, row);
     Change([&] {
         for (const auto& f : fields_) {
             if (!PxIsBlobType(f.def.type) || !mb_) continue;

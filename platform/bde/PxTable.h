@@ -11,10 +11,23 @@
 //
 // Keys compare as their stored bytes (text keys in the byte order of the code
 // page, which is the order of the "ascii" sort order and, for identifiers of
-// digits and capital letters, of every sort order). A table whose records are
-// in another order (written under another sort order) reads and finds its
-// records, but refuses inserts and key changes, which would have to place a
-// key by that order; so does an index file that does not match its data.
+// digits and capital letters, of every sort order). Under any other sort
+// order a key, or a secondary index entry, goes in only where byte order and
+// every sort order agree (PxDataFile::PlaceKnown); elsewhere the change is
+// refused. A table whose records are in another order (written under another
+// sort order) reads and finds its records, but refuses inserts and key
+// changes, which would have to place a key by that order; so does an index
+// file that does not match its data, and an index whose fields are not known
+// refuses every change of a field.
+//
+// The code page of the text is the header's; a header that names none takes
+// the character set of its sort order, and the folder's default when the
+// sort order names none. A sort order whose character set this engine does
+// not know leaves the table readable, but no text is written into it.
+//
+// Every count, length and offset read from the files is checked against the
+// file and the structure it lives in before it is used or allocated; a bad
+// one is an EPxError naming the file.
 //
 // Every change is one unit of the folder's undo journal (or part of the open
 // transaction, see PxDatabase): either all its files change or none does.
@@ -158,7 +171,14 @@ private:
     std::vector<std::uint8_t> BlobBytes(int field, const rtl::Variant& value);
     void CheckRequired(const std::vector<std::uint8_t>& record, const std::vector<bool>& blobGiven);
     void CheckIndexesWritable(const char* what);
-    void CheckBlobsWritable();
+    // Refuses a change that frees blobs (and, with `store`, adds one) when the
+    // blob file cannot take it; `except`: the record the change replaces.
+    void CheckBlobsWritable(bool store, RowId except);
+    // Refuses a key, or an index entry, whose place under the sort order this
+    // engine cannot tell; `moving`/`old`: the record that moves there.
+    void CheckPlace(const std::vector<std::uint8_t>& record, std::optional<RowId> moving);
+    void CheckEntryPlace(const Secondary& s, const std::vector<std::uint8_t>& record,
+                         const std::vector<std::uint8_t>* old, std::uint16_t oldBlock);
     bool FieldBlank(const std::uint8_t* record, int field) const;
     rtl::Variant Decode(const std::uint8_t* record, int field);
     void FixHints();
@@ -175,6 +195,7 @@ private:
     template <class F> void Change(F&& apply);
     void ReadValidity(const std::string& valName);
     void LoadSecondary(const std::string& xName, const std::string& yName);
+    void LoadSecondaryFile(const std::string& xName, const std::string& yName);
 
     PxDatabase* db_;
     std::string name_;
@@ -188,6 +209,8 @@ private:
     std::vector<Field> fields_;
     std::vector<PxFieldDef> defs_;
     std::unique_ptr<PxCodePage> codePage_;
+    bool textUnknown_ = false;  // the sort order names a character set this engine does not know
+    std::string sortOrderName_; // for messages
     int keyFields_ = 0;
     int keyLength_ = 0;
     bool hintsChecked_ = false;

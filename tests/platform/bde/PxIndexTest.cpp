@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <set>
 
 #include "platform/bde/PxDatabase.h"
@@ -262,6 +263,165 @@ TEST(PxIndex, IndexFilesThatDoNotMatchBlockOnlyTheChangesThatNeedThem)
         t->Update(t->Rows().at(0), {{2, rtl::Variant("q")}});
         EXPECT_EQ(t->Get(t->Rows().at(0), 2).AsString(), "q");
     }
+}
+
+} // namespace
+} // namespace bde
+
+namespace bde {
+namespace {
+
+using test::TempFolder;
+
+// An index whose fields this engine cannot tell (its file cannot be read, or
+// its header names no fields of the table) might cover any field: every
+// change of a field is refused alike, so that the index never goes stale.
+TEST(PxIndex, AnIndexOfUnknownFieldsRefusesEveryUpdateOfAField)
+{
+    const struct {
+        const char* what;
+        const char* file;
+        std::function<void(std::vector<std::uint8_t>&)> spoil;
+    } cases[] = {
+        {"an index file of a kind this engine cannot read", "T.X02",
+         [](std::vector<std::uint8_t>& x) { x[4] = 0x02; }},
+        {"an index of several fields whose field numbers are out of range", "T.XG0",
+         [](std::vector<std::uint8_t>& x) {
+             // The field numbers after the field names: G, V, then the key and the hint.
+             const std::vector<std::uint8_t> numbers = {2, 0, 3, 0, 1, 0, 0, 0};
+             const auto at = std::search(x.begin(), x.begin() + 0x800, numbers.begin(), numbers.end());
+             ASSERT_NE(at, x.begin() + 0x800);
+             at[0] = 99;
+             at[2] = 98;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder dir;
+        {
+            PxDatabase db(dir.Path());
+            PxTableSpec s;
+            s.fields = {{"ID", PxFieldType::Long, 0}, {"G", PxFieldType::Long, 0}, {"V", PxFieldType::Long, 0},
+                        {"M", PxFieldType::Memo, 1}};
+            s.keyFieldCount = 1;
+            s.secondaryIndexes = {{"", {"G"}}, {"Both", {"G", "V"}}};
+            auto t = db.CreateTable("T", s);
+            for (int i = 1; i <= 3; ++i) t->Insert({rtl::Variant(i), rtl::Variant(i * 10), rtl::Variant(i * 100), rtl::Variant("m")});
+        }
+        auto x = test::ReadFileBytes(dir.File(c.file));
+        c.spoil(x);
+        test::WriteFileBytes(dir.File(c.file), x);
+        PxDatabase db(dir.Path());
+        auto t = db.OpenTable("T");
+        EXPECT_EQ(t->IndexProblems().size(), 1u);
+        const auto row = *t->Seek({rtl::Variant(2)});
+        const auto before = test::TakeSnapshot(dir.Path());
+        for (int field : {1, 2}) {
+            SCOPED_TRACE(field);
+            EXPECT_THROW(t->Update(row, {{field, rtl::Variant(7)}}), EPxError);
+            EXPECT_EQ(test::Differences(before, test::TakeSnapshot(dir.Path())), "");
+            EXPECT_EQ(t->Get(row, field).AsInteger(), field == 1 ? 20 : 200);
+        }
+        // A blob is in no index.
+        t->Update(row, {{3, rtl::Variant("a memo of the record")}});
+        EXPECT_EQ(t->Get(row, 3).AsString(), "a memo of the record");
+    }
+}
+
+// The engine places keys by their bytes. Under a sort order it does not
+// implement, a text key goes in only where the byte order and every sort
+// order agree (digits and letters of one case compared with each other);
+// elsewhere the change is refused before anything is written.
+TEST(PxIndex, KeysWhosePlaceTheSortOrderMayChangeAreRefused)
+{
+    const auto key = [](const char* k, std::int32_t v) {
+        std::vector<std::uint8_t> r(8, 0);
+        std::copy(k, k + std::strlen(k), r.begin());
+        PxEncodeInt(r.data() + 4, 4, v);
+        return r;
+    };
+    const struct {
+        const char* what;
+        const char* sortOrder;
+        std::vector<const char*> there;    // three keys in the table
+        std::vector<std::string> inserted; // in this order
+        bool accepted;
+    } cases[] = {
+        {"capital letters", "intl", {"B", "D", "F"}, {"C", "A", "G", "DA"}, true},
+        {"digits before letters", "intl", {"B", "D", "F"}, {"1", "B9", "D0"}, true},
+        {"lower-case letters among lower-case", "intl", {"b", "d", "f"}, {"c", "a", "g", "da"}, true},
+        {"a lower-case letter next to capitals", "intl", {"B", "D", "F"}, {"c"}, false},
+        {"an accented letter", "intl", {"B", "D", "F"}, {"É"}, false},
+        {"punctuation after a common start", "intl", {"B", "D", "F"}, {"D-"}, false},
+        {"a blank key", "intl", {"B", "D", "F"}, {""}, true},
+        {"any key in a binary sort order", "ascii", {"B", "D", "F"}, {"c", "É", "D-", "a"}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder dir;
+        test::WriteFileBytes(dir.File("K.DB"),
+                             test::HandDataFile(0x0C, 0, 1, 1, 1252, {{0x01, 4, "K"}, {0x04, 4, "V"}},
+                                                {{key(c.there[0], 1), key(c.there[1], 2), key(c.there[2], 3)}}, c.sortOrder));
+        PxDatabase db(dir.Path());
+        auto t = db.OpenTable("K");
+        bool all = true;
+        for (const auto& k : c.inserted) {
+            SCOPED_TRACE(k);
+            const auto before = test::TakeSnapshot(dir.Path());
+            try {
+                t->Insert({k.empty() ? rtl::Variant::Null() : rtl::Variant(k), rtl::Variant(9)});
+            } catch (const EPxError& e) {
+                all = false;
+                EXPECT_NE(std::string(e.what()).find("sort order"), std::string::npos) << e.what();
+                EXPECT_EQ(test::Differences(before, test::TakeSnapshot(dir.Path())), "");
+            }
+        }
+        EXPECT_EQ(all, c.accepted);
+        std::vector<std::string> keys;
+        for (auto r : t->Rows()) keys.push_back(t->Get(r, 0).IsNull() ? "" : t->Get(r, 0).AsString());
+        EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end())) << "byte order";
+    }
+}
+
+// The same holds for a key change and for the entries of a secondary index
+// over text, in the engine's own tables (whose sort order follows the code
+// page: "ancyrr" for Windows-1251).
+TEST(PxIndex, KeyChangesAndIndexEntriesFollowTheSameRule)
+{
+    TempFolder dir;
+    PxDatabase db(dir.Path());
+    PxTableSpec s;
+    s.fields = {{"ID", PxFieldType::Alpha, 12}, {"NAME", PxFieldType::Alpha, 20}};
+    s.keyFieldCount = 1;
+    s.secondaryIndexes = {{"", {"NAME"}}};
+    auto t = db.CreateTable("T", s);
+    ASSERT_EQ(t->SortOrder(), "ancyrr");
+    t->Insert({rtl::Variant("000100000001"), rtl::Variant("ALPHA")});
+    t->Insert({rtl::Variant("000100000003"), rtl::Variant("GAMMA")});
+    t->Insert({rtl::Variant("00010000000B"), rtl::Variant("DELTA")});
+    const auto before = test::TakeSnapshot(dir.Path());
+    const struct {
+        const char* what;
+        std::function<void()> change;
+    } refused[] = {
+        {"an insert whose name goes between capitals", [&] { t->Insert({rtl::Variant("000100000002"), rtl::Variant("beta")}); }},
+        {"an insert of a Cyrillic name", [&] { t->Insert({rtl::Variant("000100000002"), rtl::Variant("Бета")}); }},
+        {"a key changed to follow a capital letter with a small one", [&] { t->Update(*t->Seek({rtl::Variant("000100000001")}), {{0, rtl::Variant("00010000000a")}}); }},
+        {"a name changed to lower case", [&] { t->Update(*t->Seek({rtl::Variant("000100000001")}), {{1, rtl::Variant("alpha")}}); }},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.what);
+        try {
+            c.change();
+            ADD_FAILURE() << "accepted";
+        } catch (const EPxError& e) {
+            EXPECT_NE(std::string(e.what()).find("sort order"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(test::Differences(before, test::TakeSnapshot(dir.Path())), "");
+    }
+    t->Insert({rtl::Variant("000100000002"), rtl::Variant("BETA")});
+    t->Update(*t->Seek({rtl::Variant("000100000003")}), {{0, rtl::Variant("0001000000FF")}, {1, rtl::Variant("ZETA")}});
+    EXPECT_EQ(t->VerifyIndexes(), "");
 }
 
 } // namespace

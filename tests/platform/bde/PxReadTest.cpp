@@ -2,6 +2,7 @@
 // together by hand from the format description.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -199,6 +200,63 @@ std::vector<std::uint8_t> Record(std::int32_t id, const std::string& name, int n
     n.resize(static_cast<std::size_t>(nameSize), '\0');
     r.insert(r.end(), n.begin(), n.end());
     return r;
+}
+
+// A header of a version before 4.0 names no code page: the character set of
+// its sort order decides. A sort order whose character set the engine does
+// not know leaves the table readable, and no text is written into it.
+TEST(PxRead, TheSortOrderNamesTheCharacterSetWhenTheHeaderDoesNot)
+{
+    const struct {
+        const char* sortOrder;
+        const char* stored;
+        int codePage;
+        const char* text;
+    } cases[] = {
+        {"cyrr", "\x8f\xe0\xa8\xa2\xa5\xe2", 866, "Привет"},
+        {"ancyrr", "\xcf\xf0\xe8\xe2\xe5\xf2", 1251, "Привет"},
+        {"ANSIINTL", "caf\xe9", 1252, "café"},
+        {"intl", "caf\x82", 437, "café"},
+        {"ascii", "\xcf\xf0\xe8\xe2\xe5\xf2", 1251, "Привет"}, // names none: the folder's default
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sortOrder);
+        TempFolder dir;
+        std::string name = c.stored;
+        name.resize(8, '\0');
+        std::vector<std::uint8_t> rec = LongBytes(1);
+        rec.insert(rec.end(), name.begin(), name.end());
+        test::WriteFileBytes(dir.File("OLD.DB"), test::HandDataFile(0x03, 2, 0, 1, 0, {{0x04, 4, "ID"}, {0x01, 8, "NAME"}},
+                                                                    {{rec}}, c.sortOrder));
+        PxDatabase db(dir.Path());
+        auto t = db.OpenTable("OLD");
+        EXPECT_EQ(t->CodePage(), c.codePage);
+        EXPECT_EQ(t->Get(t->Rows().at(0), 1).AsString(), c.text);
+        t->Insert({rtl::Variant(2), rtl::Variant(c.text)});
+        const auto px = test::ReadFileBytes(dir.File("OLD.DB"));
+        const std::vector<std::uint8_t> stored(c.stored, c.stored + std::strlen(c.stored));
+        EXPECT_NE(std::search(px.begin() + 0x800 + 6 + 12, px.end(), stored.begin(), stored.end()), px.end())
+            << "the new record holds the text in the same bytes";
+    }
+    TempFolder dir;
+    std::vector<std::uint8_t> rec = LongBytes(1);
+    rec.resize(12, 0);
+    rec[4] = 'a';
+    test::WriteFileBytes(dir.File("JP.DB"), test::HandDataFile(0x03, 2, 0, 1, 0, {{0x04, 4, "ID"}, {0x01, 8, "NAME"}},
+                                                               {{rec}}, "japan"));
+    PxDatabase db(dir.Path());
+    auto t = db.OpenTable("JP");
+    EXPECT_EQ(t->Get(t->Rows().at(0), 1).AsString(), "a");
+    const auto before = test::TakeSnapshot(dir.Path());
+    try {
+        t->Insert({rtl::Variant(2), rtl::Variant("b")});
+        ADD_FAILURE() << "text was written in an unknown character set";
+    } catch (const EPxError& e) {
+        EXPECT_NE(std::string(e.what()).find("japan"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(test::Differences(before, test::TakeSnapshot(dir.Path())), "");
+    t->Insert({rtl::Variant(3), rtl::Variant::Null()});
+    EXPECT_EQ(t->RecordCount(), 2) << "a record without text goes in";
 }
 
 TEST(PxRead, HandWrittenTablesOfEveryVersion)

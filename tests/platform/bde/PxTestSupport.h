@@ -49,6 +49,23 @@ inline Snapshot TakeSnapshot(const std::string& folder)
         if (e.is_regular_file()) s[e.path().filename().string()] = ReadFileBytes(e.path().string());
     return s;
 }
+// The files that differ between two snapshots ("" when none), for messages
+// that name them instead of dumping their bytes.
+inline std::string Differences(const Snapshot& was, const Snapshot& now)
+{
+    std::string out;
+    const auto note = [&](const std::string& name, const char* how) {
+        out += (out.empty() ? "" : ", ") + name + " " + how;
+    };
+    for (const auto& [name, bytes] : was) {
+        const auto it = now.find(name);
+        if (it == now.end()) note(name, "is gone");
+        else if (it->second != bytes) note(name, "changed");
+    }
+    for (const auto& [name, bytes] : now)
+        if (!was.count(name)) note(name, "is new");
+    return out;
+}
 inline void RestoreSnapshot(const std::string& folder, const Snapshot& s)
 {
     for (const auto& e : std::filesystem::directory_iterator(folder)) std::filesystem::remove(e.path());
@@ -173,6 +190,9 @@ public:
     bool torn = false;
     long count = 0;
     bool failed = false;
+    // What each counted operation was ("write NAME", "sync NAME", ...; NAME
+    // without the folder), in order.
+    std::vector<std::string> log;
 
     void Reset(long at, bool killProcess, bool tornWrite)
     {
@@ -181,11 +201,13 @@ public:
         torn = tornWrite;
         count = 0;
         failed = false;
+        log.clear();
     }
 
     // True when this operation must fail.
-    bool Step()
+    bool Step(const std::string& what, const std::string& path)
     {
+        log.push_back(what + " " + path.substr(path.rfind('/') + 1));
         ++count;
         if (failed && dead) return true;
         if (failAt != 0 && count == failAt) {
@@ -199,20 +221,21 @@ public:
 
     std::unique_ptr<PxFile> Open(const std::string& path, PxOpenMode mode) override;
     bool Exists(const std::string& path) override { return real_.Exists(path); }
+    bool IsLink(const std::string& path) override { return real_.IsLink(path); }
     void Remove(const std::string& path) override
     {
-        if (Step()) Fail("remove " + path);
+        if (Step("remove", path)) Fail("remove " + path);
         real_.Remove(path);
     }
     void Rename(const std::string& from, const std::string& to) override
     {
-        if (Step()) Fail("rename " + from);
+        if (Step("rename", from)) Fail("rename " + from);
         real_.Rename(from, to);
     }
     std::vector<std::string> List(const std::string& folder) override { return real_.List(folder); }
     void SyncFolder(const std::string& folder) override
     {
-        if (Step()) Fail("sync " + folder);
+        if (Step("sync folder", folder + "/")) Fail("sync " + folder);
         real_.SyncFolder(folder);
     }
     bool FolderExists(const std::string& folder) override { return real_.FolderExists(folder); }
@@ -230,7 +253,7 @@ public:
     }
     void WriteAt(std::uint64_t offset, const void* buffer, std::size_t size) override
     {
-        if (fs_.Step()) {
+        if (fs_.Step("write", Path())) {
             if (fs_.torn && !(fs_.dead && fs_.count > fs_.failAt)) real_->WriteAt(offset, buffer, size / 2);
             FaultyFileSystem::Fail("write " + Path());
         }
@@ -239,12 +262,12 @@ public:
     std::uint64_t Size() override { return real_->Size(); }
     void Truncate(std::uint64_t size) override
     {
-        if (fs_.Step()) FaultyFileSystem::Fail("truncate " + Path());
+        if (fs_.Step("truncate", Path())) FaultyFileSystem::Fail("truncate " + Path());
         real_->Truncate(size);
     }
     void Sync() override
     {
-        if (fs_.Step()) FaultyFileSystem::Fail("sync " + Path());
+        if (fs_.Step("sync", Path())) FaultyFileSystem::Fail("sync " + Path());
         real_->Sync();
     }
     const std::string& Path() const override { return real_->Path(); }
@@ -256,7 +279,7 @@ private:
 
 inline std::unique_ptr<PxFile> FaultyFileSystem::Open(const std::string& path, PxOpenMode mode)
 {
-    if (mode == PxOpenMode::Create && Step()) Fail("create " + path);
+    if (mode == PxOpenMode::Create && Step("create", path)) Fail("create " + path);
     return std::make_unique<FaultyFile>(*this, real_.Open(path, mode));
 }
 
