@@ -127,4 +127,22 @@ std::vector<std::string> DiffSnapshots(const TPairSnapshot& before, const TPairS
     return diff;
 }
 
+std::vector<std::string> IdentifierTexts(const std::string& row)
+{
+    const auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); };
+    std::vector<std::string> texts;
+    for (std::size_t i = 0; i < row.size();) {
+        if (!isHex(row[i]) && row[i] != '-') {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < row.size() && (isHex(row[end]) || row[end] == '-')) ++end;
+        const std::string run = row.substr(i, end - i);
+        if (run.size() == 12 && std::all_of(run.begin(), run.end(), isHex)) texts.push_back(run);
+        i = end;
+    }
+    return texts;
+}
+
 } // namespace velmotest

@@ -49,4 +49,9 @@ TPairSnapshot SnapshotPair(IUdb& spatial, IUdb& semantic, const TBlobText& blobT
 // (after), tables in name order, removed rows before added ones.
 std::vector<std::string> DiffSnapshots(const TPairSnapshot& before, const TPairSnapshot& after);
 
+// The identifier texts (12 hex digits) that stand on their own in a snapshot
+// row: a run of 12 inside a longer run of hex digits and dashes (a GUID's last
+// group, say) is no identifier.
+std::vector<std::string> IdentifierTexts(const std::string& row);
+
 } // namespace velmotest

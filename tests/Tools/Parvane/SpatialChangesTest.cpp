@@ -18,7 +18,6 @@
 #include <memory>
 #include <optional>
 #include <stdexcept>
-#include <regex>
 #include <set>
 #include <string>
 #include <vector>
@@ -458,11 +457,10 @@ std::string MapEntry(TIDPairs pairs)
 std::vector<std::uint32_t> NumbersOfGroup(const TPairSnapshot& snapshot, std::uint16_t group)
 {
     std::vector<std::uint32_t> numbers;
-    const std::regex id("[0-9A-F]{12}");
     for (const auto& [table, rows] : snapshot)
         for (const std::string& row : rows)
-            for (auto it = std::sregex_iterator(row.begin(), row.end(), id); it != std::sregex_iterator(); ++it) {
-                const TBinIDRec rec = SplitBinID(StrToBinID(it->str()));
+            for (const std::string& text : IdentifierTexts(row)) {
+                const TBinIDRec rec = SplitBinID(StrToBinID(text));
                 if (rec.Group == group) numbers.push_back(rec.Number);
             }
     return numbers;

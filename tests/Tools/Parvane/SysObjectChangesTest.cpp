@@ -456,11 +456,10 @@ TPairSnapshot WithoutGenerator(TPairSnapshot snapshot)
 // Every identifier of group in the snapshot has a number of at most bound.
 void ExpectNumbersAtMost(const TPairSnapshot& snapshot, std::int32_t group, std::int64_t bound)
 {
-    const std::regex id("[0-9A-F]{12}");
     for (const auto& [table, rows] : snapshot)
         for (const std::string& row : rows)
-            for (std::sregex_iterator it(row.begin(), row.end(), id), end; it != end; ++it) {
-                const TBinIDRec value = SplitBinID(StrToBinID(it->str()));
+            for (const std::string& text : IdentifierTexts(row)) {
+                const TBinIDRec value = SplitBinID(StrToBinID(text));
                 if (value.Group == group) {
                     EXPECT_LE(static_cast<std::int64_t>(value.Number), bound) << table << ": " << row;
                 }

@@ -14,6 +14,7 @@ namespace {
 
 using namespace velmotest;
 using ::testing::ElementsAre;
+using ::testing::IsEmpty;
 
 TEST(VelmoSnapshot, ShowsEveryColumnDecodesSectorsAndDiffsByRow)
 {
@@ -75,6 +76,15 @@ TEST(VelmoSnapshot, DecodesTheRecordsOfSemanticTableDescriptions)
     }
     // Other blob columns stay hexadecimal.
     EXPECT_EQ(DefaultBlobText("VELMO_STYLES", "DATA", BlobOf(v287)).substr(0, 6), "x'15C4");
+}
+
+// A GUID whose last group happens to read as an identifier of a small group
+// is no identifier; identifiers beside other text are.
+TEST(VelmoSnapshot, IdentifierTextsStandOnTheirOwn)
+{
+    EXPECT_THAT(IdentifierTexts("LOCALID=2 GLOBALID={EC6BDAFC-DAE6-435C-BFD3-00029342AEDF} IDCLASS=0"), IsEmpty());
+    EXPECT_THAT(IdentifierTexts("ID=0002000003E9 OBJECTS={0001000000AB [0002000003EA]; x'0001000000ABCD'}"),
+                ElementsAre("0002000003E9", "0001000000AB", "0002000003EA"));
 }
 
 } // namespace
