@@ -659,13 +659,13 @@ TEST_F(MSSQLDriverTest, TheLookupIsNotWaitedForLongerThanItsTimeLimit)
 {
     EXPECT_EQ(MsSqlLookupTimeLimit, std::chrono::seconds(10));
     rec.Catalog().Databases = {"velmo"};
-    rec.DelayOpen(std::chrono::milliseconds(1500)); // a name that takes long to resolve
+    rec.DelayOpen(std::chrono::milliseconds(4000)); // a name that takes long to resolve
     const auto start = std::chrono::steady_clock::now();
     const IXmlDocumentPtr response =
         LookupDatabaseNames(fake::Parse(LookupRequest("database", {{"server", "slow"}})), std::chrono::milliseconds(200));
     const auto waited = std::chrono::steady_clock::now() - start;
     EXPECT_GE(waited, std::chrono::milliseconds(200));
-    EXPECT_LT(waited, std::chrono::milliseconds(1000));
+    EXPECT_LT(waited, std::chrono::milliseconds(2500)); // well before the open ends, even on a loaded machine
     EXPECT_EQ(Values(response->Get_XML()), std::vector<std::string>{});
     // The lookup goes on by itself and ends.
     EXPECT_TRUE(rec.WaitForNoConnections(std::chrono::seconds(10)));
@@ -690,7 +690,7 @@ int ClosedLoopbackPort()
     return port;
 }
 
-TEST(MSSQLDriverForReal, TheLookupAgainstAClosedPortAnswersAnEmptyResponseWithinASecond)
+TEST(MSSQLDriverForReal, TheLookupAgainstAClosedPortAnswersAnEmptyResponseQuickly)
 {
     RegisterBuiltInDrivers();
     const std::string request =
@@ -699,7 +699,7 @@ TEST(MSSQLDriverForReal, TheLookupAgainstAClosedPortAnswersAnEmptyResponseWithin
     const auto start = std::chrono::steady_clock::now();
     std::string response;
     EXPECT_EQ(Raised([&] { XMLRequest(response, request); }), "");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4)); // far below the time limit
     EXPECT_EQ(Values(response), std::vector<std::string>{});
     EXPECT_THAT(response, HasSubstr("<response"));
 }
