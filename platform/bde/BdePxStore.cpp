@@ -71,6 +71,8 @@ private:
 class TPxStore final : public IBdePxStore {
 public:
     TPxStore(const std::string& folder, const TBdePxStoreOptions& options) : db_(folder, MakeOptions(options)) {}
+    // A later handle on the folder brings the passwords of its session too.
+    void AddPasswords(const std::vector<std::string>& passwords) { db_.AddPasswords(passwords); }
 
     const std::string& Folder() const override { return db_.Folder(); }
     std::vector<std::string> TableNames() override { return db_.TableNames(); }
@@ -413,6 +415,8 @@ std::unique_ptr<IBdePxStore> BdeOpenPxStore(const std::string& folder, const TBd
     if (!shared) {
         shared = std::make_shared<TPxFolder>(folder, options);
         folders[key] = shared;
+    } else {
+        shared->store.AddPasswords(options.Passwords);
     }
     return std::make_unique<TSharedPxStore>(std::move(shared));
 }

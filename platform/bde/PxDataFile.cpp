@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/bde/PxCrypt.h"
 #include "platform/rtl/Format.h"
 
 namespace bde {
@@ -61,6 +62,8 @@ void PxDataFile::Load()
     for (std::size_t i = 0; i < total; ++i) {
         blocks_[i].image.assign(all.begin() + static_cast<std::ptrdiff_t>(i * static_cast<std::size_t>(blockSize_)),
                                 all.begin() + static_cast<std::ptrdiff_t>((i + 1) * static_cast<std::size_t>(blockSize_)));
+        if (header_.encryption != 0)
+            PxDecryptBlock(blocks_[i].image.data(), blocks_[i].image.size(), header_.encryption, static_cast<std::uint32_t>(i));
     }
     std::vector<bool> seen(total + 1, false);
     for (std::uint16_t cur = header_.firstBlock; cur != 0;) {
@@ -575,7 +578,9 @@ PxFileChanges PxDataFile::CollectWrites()
     const std::uint64_t hs = header_.headerSize;
     for (std::uint16_t n : dirty_) {
         if (n > blocks_.size()) continue;
-        ch.writes.push_back({hs + static_cast<std::uint64_t>(n - 1) * static_cast<std::uint64_t>(blockSize_), BlockRef(n).image});
+        PxWrite w{hs + static_cast<std::uint64_t>(n - 1) * static_cast<std::uint64_t>(blockSize_), BlockRef(n).image};
+        if (header_.encryption != 0) PxEncryptBlock(w.bytes.data(), w.bytes.size(), header_.encryption, n - 1u);
+        ch.writes.push_back(std::move(w));
     }
     ch.newSize = hs + static_cast<std::uint64_t>(blocks_.size()) * static_cast<std::uint64_t>(blockSize_);
     // Bytes past the counted blocks are left alone unless the block count changed.

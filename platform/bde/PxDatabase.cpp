@@ -599,6 +599,13 @@ void PxDatabase::CheckSpec(const std::string& name, const PxTableSpec& spec, con
     }
 }
 
+void PxDatabase::AddPasswords(const std::vector<std::string>& passwords)
+{
+    for (const std::string& p : passwords)
+        if (std::find(options_.passwords.begin(), options_.passwords.end(), p) == options_.passwords.end())
+            options_.passwords.push_back(p);
+}
+
 rtl::RefPtr<PxTable> PxDatabase::CreateTable(const std::string& name, const PxTableSpec& spec,
                                              const PxCreateOptions& options)
 {

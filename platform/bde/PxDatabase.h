@@ -57,6 +57,8 @@ public:
     const std::string& Folder() const noexcept { return folder_; }
     int DefaultCodePage() const noexcept { return options_.defaultCodePage; }
     const std::vector<std::string>& Passwords() const noexcept { return options_.passwords; }
+    // Adds passwords tried on encrypted tables opened from now on.
+    void AddPasswords(const std::vector<std::string>& passwords);
 
     // Names of the tables (the .DB files, without extension), sorted.
     std::vector<std::string> TableNames();

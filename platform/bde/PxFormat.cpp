@@ -533,7 +533,7 @@ enum : std::size_t {
     kOffNumRecords = 0x06, kOffUsedBlocks = 0x0A, kOffFileBlocks = 0x0C, kOffFirstBlock = 0x0E,
     kOffLastBlock = 0x10, kOffIndexFieldNumber = 0x15, kOffIndexRoot = 0x1E, kOffIndexLevels = 0x20,
     kOffNumFields = 0x21, kOffKeyFields = 0x23, kOffEncryption1 = 0x25, kOffSortOrder = 0x29,
-    kOffVersion = 0x39, kOffMaxBlocks = 0x3A, kOffUnknown3E = 0x3E, kOffAutoInc = 0x49,
+    kOffVersion = 0x39, kOffMaxBlocks = 0x3A, kOffAuxPasswords = 0x3D, kOffUnknown3E = 0x3E, kOffAutoInc = 0x49,
     kOffFirstFree = 0x4D, kOffUsedHeader = 0x51, kOffDirection = 0x55, kOffVersion2 = 0x58,
     kOffVersion3 = 0x5A, kOffEncryption2 = 0x5C, kOffHiFieldId = 0x64, kOffCodePage = 0x6A,
     kFieldInfoOld = 0x58, kFieldInfoNew = 0x78,
@@ -666,7 +666,23 @@ PxHeader PxParseHeader(const std::vector<std::uint8_t>& bytes, const std::string
         f.name = ReadZ(bytes, pos, end, ok);
         if (!ok) bad("the field names are truncated");
     }
-    if (h.encryption != 0) return h; // the rest sits behind encryption data
+    // A protected file may keep protection data before the field numbers (a
+    // byte per field, or 256 bytes when it has auxiliary passwords); some
+    // writers leave it out. The numbers are looked for where they read as
+    // the table's field numbers.
+    if (h.encryption != 0) {
+        const auto numbersAt = [&](std::size_t at, bool inOrder) {
+            if (at + 2 * static_cast<std::size_t>(h.numFields) > end) return false;
+            for (int i = 0; i < h.numFields; ++i) {
+                const std::uint16_t n = PxGetU16(b + at + 2 * static_cast<std::size_t>(i));
+                if (n > kPxMaxFields || (inOrder && n != i + 1)) return false;
+            }
+            return true;
+        };
+        const std::size_t skip = b[kOffAuxPasswords] != 0 ? 256 : static_cast<std::size_t>(h.numFields);
+        const bool ordered = h.fileType <= 2; // a data file numbers its fields 1..n
+        if (!numbersAt(pos, ordered) && numbersAt(pos + skip, false)) pos += skip;
+    }
     // Field numbers and the sort order; tolerated when absent.
     if (pos + 2 * static_cast<std::size_t>(h.numFields) <= end) {
         std::vector<std::uint16_t> numbers;

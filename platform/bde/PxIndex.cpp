@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/bde/PxCrypt.h"
 #include "platform/rtl/Format.h"
 
 namespace bde {
@@ -132,7 +133,36 @@ std::vector<std::uint8_t> PxIndexFile::Build(const PxDataFile& data) const
     return out;
 }
 
-void PxIndexFile::Rebuild(const PxDataFile& data) { wanted_ = Build(data); }
+void PxIndexFile::Rebuild(const PxDataFile& data) { wanted_ = Image(data); }
+
+std::vector<std::uint8_t> PxIndexFile::Image(const PxDataFile& data)
+{
+    std::vector<std::uint8_t> clear = Build(data);
+    const std::size_t hs = header_.headerSize;
+    const std::size_t bs = static_cast<std::size_t>(header_.BlockSize());
+    const auto scrambled = [&](std::uint32_t code) {
+        std::vector<std::uint8_t> out = clear;
+        for (std::size_t at = hs, n = 0; at + bs <= out.size(); at += bs, ++n)
+            PxEncryptBlock(out.data() + at, bs, code, static_cast<std::uint32_t>(n));
+        return out;
+    };
+    if (!codeKnown_) {
+        code_ = header_.encryption;
+        if (code_ == 0 && tableCode_ != 0 && disk_.size() > hs) {
+            // The blocks on disk tell whether they were scrambled: the index
+            // matches a rebuild of the same data, closer one way or the other.
+            const std::vector<std::uint8_t> other = scrambled(tableCode_);
+            std::size_t same = 0, sameScrambled = 0;
+            for (std::size_t i = hs; i < disk_.size() && i < clear.size(); ++i) {
+                same += disk_[i] == clear[i];
+                sameScrambled += disk_[i] == other[i];
+            }
+            if (sameScrambled > same) code_ = tableCode_;
+        }
+        codeKnown_ = true;
+    }
+    return code_ != 0 ? scrambled(code_) : clear;
+}
 
 PxFileChanges PxIndexFile::CollectWrites() const
 {

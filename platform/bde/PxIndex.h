@@ -35,8 +35,14 @@ public:
     // The bytes of the whole index file for the data file's current chain.
     // EPxError when the index's key does not match the data file's.
     std::vector<std::uint8_t> Build(const PxDataFile& data) const;
-    // Makes Build(data) the content to be written.
+    // Build(data) as the file holds it: its blocks scrambled under the code
+    // of the header, or, for a file whose header keeps no code, under the
+    // data file's code when the blocks on disk are scrambled with it (as some
+    // writers leave primary indexes of protected tables).
+    std::vector<std::uint8_t> Image(const PxDataFile& data);
+    // Makes Image(data) the content to be written.
     void Rebuild(const PxDataFile& data);
+    void SetTableCode(std::uint32_t code) noexcept { tableCode_ = code; }
     // The file as it is on disk (after MarkClean: as it will be).
     const std::vector<std::uint8_t>& DiskBytes() const noexcept { return disk_; }
 
@@ -55,6 +61,9 @@ private:
     std::vector<std::uint8_t> disk_;   // what the file holds (no more than an index can hold)
     std::uint64_t diskSize_ = 0;       // the file's size
     std::vector<std::uint8_t> wanted_;
+    std::uint32_t tableCode_ = 0;
+    std::uint32_t code_ = 0;
+    bool codeKnown_ = false;
 };
 
 // The 2-byte numbers of index records (block numbers, counts) and of the Hint

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/bde/PxCrypt.h"
 #include "platform/bde/PxDatabase.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/NumText.h"
@@ -16,9 +17,8 @@ namespace {
 
 constexpr const char* SNoTable = "Table \"%s\" does not exist in folder \"%s\"";
 constexpr const char* SNotDataFile = "File \"%s\" is not a Paradox data file";
-constexpr const char* SEncrypted = "Table \"%s\" is encrypted; this engine cannot decrypt Paradox tables";
-constexpr const char* SEncryptedPassword =
-    "Table \"%s\" is encrypted; it cannot be opened with the password given: this engine cannot decrypt Paradox tables";
+constexpr const char* SEncrypted = "Table \"%s\" is encrypted: it needs a password, and none was given";
+constexpr const char* SEncryptedPassword = "Table \"%s\" is encrypted: none of the passwords given opens it";
 constexpr const char* SKeyViolation = "Key violation in table \"%s\": a record with this key exists already";
 constexpr const char* SRequired = "Field \"%s\" of table \"%s\" must have a value";
 constexpr const char* SUnordered =
@@ -31,6 +31,7 @@ constexpr const char* SClosed = "Table \"%s\" is closed";
 constexpr const char* SNoBlobFile = "The blob file of table \"%s\" is missing";
 constexpr const char* SNoIndex = "Table \"%s\" has no index number %d";
 constexpr const char* SBlobValue = "Value of field \"%s\" of table \"%s\" is not a blob: %s";
+constexpr const char* SBlobInKey = "File \"%s\" is damaged: its key takes in blob field \"%s\"";
 constexpr const char* SBadInline = "File \"%s\" is damaged: field \"%s\" of a record holds %u bytes in a leader of %d";
 constexpr const char* SCounterExhausted =
     "The autoincrement counter of table \"%s\" is exhausted: it has given its largest number";
@@ -48,6 +49,22 @@ std::string SortOrderName(const PxHeader& h)
 {
     if (!h.sortOrderId.empty()) return h.sortOrderId;
     return "0x" + rtl::IntToHex(h.sortOrder, 2);
+}
+
+// Whether one of the passwords (in the table's character set) gives the
+// table's code.
+bool Opens(const std::vector<std::string>& passwords, std::uint32_t code, const PxCodePage& codePage)
+{
+    for (const std::string& password : passwords) {
+        std::string bytes;
+        try {
+            bytes = codePage.FromUtf8(password, "a password");
+        } catch (const EPxError&) {
+            continue; // a character the table's character set lacks: not this table's password
+        }
+        if (!bytes.empty() && bytes.size() <= 256 && PxPasswordCode(bytes) == code) return true;
+    }
+    return false;
 }
 
 std::string DefaultCompanion(const std::string& dbName, const char* ext)
@@ -113,8 +130,6 @@ void PxTable::Load()
     file->ReadExact(0, head.data(), head.size());
     PxHeader h = PxParseHeader(head, dbName_);
     if (h.fileType != 0 && h.fileType != 2) throw EPxError(rtl::Format(SNotDataFile, dbName_.c_str()));
-    if (h.encryption != 0)
-        throw EPxEncrypted(rtl::Format(db.Passwords().empty() ? SEncrypted : SEncryptedPassword, name_.c_str()));
     // A header that names no code page: the character set of its sort order.
     int codePage = h.codePage;
     textUnknown_ = false;
@@ -125,6 +140,8 @@ void PxTable::Load()
         if (codePage <= 0) codePage = db.DefaultCodePage();
     }
     codePage_ = std::make_unique<PxCodePage>(codePage);
+    if (h.encryption != 0 && !Opens(db.Passwords(), h.encryption, *codePage_))
+        throw EPxEncrypted(rtl::Format(db.Passwords().empty() ? SEncrypted : SEncryptedPassword, name_.c_str()));
 
     int offset = 0;
     for (const auto& hf : h.fields) {
@@ -142,7 +159,12 @@ void PxTable::Load()
     }
     keyFields_ = h.fileType == 0 ? std::min<int>(h.keyFields, static_cast<int>(fields_.size())) : 0;
     keyLength_ = 0;
-    for (int i = 0; i < keyFields_; ++i) keyLength_ += fields_[static_cast<std::size_t>(i)].layout.length;
+    for (int i = 0; i < keyFields_; ++i) {
+        // No engine keys a table on a blob: its place in the record changes with every write.
+        if (PxIsBlobType(fields_[static_cast<std::size_t>(i)].def.type))
+            throw EPxError(rtl::Format(SBlobInKey, dbName_.c_str(), fields_[static_cast<std::size_t>(i)].def.name.c_str()));
+        keyLength_ += fields_[static_cast<std::size_t>(i)].layout.length;
+    }
     const std::uint8_t version = h.version;
     const std::uint8_t sortOrder = h.sortOrder;
     data_ = std::make_unique<PxDataFile>(dbName_, std::move(file), std::move(h), keyLength_);
@@ -172,6 +194,7 @@ void PxTable::Load()
             pxh = PxBuildIndexHeader(1, version, data_->BlockSize(), sortOrder, kf, fam.px);
         }
         px_ = std::make_unique<PxIndexFile>(fam.px, std::move(pf), std::move(pxh));
+        px_->SetTableCode(data_->Header().encryption);
     }
     if (!fam.mb.empty()) {
         mb_ = std::make_unique<PxBlobFile>(fam.mb, db.OpenFile(fam.mb));
@@ -319,7 +342,6 @@ void PxTable::LoadSecondaryFile(const std::string& xName, const std::string& yNa
         if (h.fields.back().type != static_cast<std::uint8_t>(PxFieldType::Short)) problem("it has no hint field");
     }
     if (keyFields_ == 0) problem("the table has no primary key");
-    if (h.encryption != 0) problem("it is encrypted");
     if (h.version >= kPxVersion70 && h.direction == 0x11) problem("it is descending");
     if (h.keyFields != h.numFields - 1) problem("its key does not cover its fields");
     if (!h.indexName.empty()) s.def.name = codePage_->ToUtf8(h.indexName);
@@ -373,6 +395,7 @@ void PxTable::LoadSecondaryFile(const std::string& xName, const std::string& yNa
             yhead = PxBuildIndexHeader(isComposite ? 7 : 4, version, s.x->BlockSize(), sortOrder, keyHeaderFields, yName);
         }
         s.y = std::make_unique<PxIndexFile>(yName, std::move(yf), std::move(yhead));
+        s.y->SetTableCode(s.x->Header().encryption);
     } else {
         std::string yn = xName;
         if (dot != std::string::npos && dot + 1 < yn.size()) yn[dot + 1] = yn[dot + 1] == 'x' ? 'y' : 'Y';
@@ -1064,7 +1087,7 @@ std::string PxTable::VerifyIndexes()
     if (keyFields_ > 0) {
         if (!px_) {
             if (data_->RecordCount() > 0) note("the primary index file is missing");
-        } else if (px_->File().ReadAll() != px_->Build(*data_)) {
+        } else if (px_->File().ReadAll() != px_->Image(*data_)) {
             note(px_->Name() + " differs from a rebuild");
         }
     }
@@ -1084,7 +1107,7 @@ std::string PxTable::VerifyIndexes()
         if (want != have) note(s.x->Name() + " differs from a rebuild");
         if (!s.y) {
             if (s.x->RecordCount() > 0) note("the index file of " + s.x->Name() + " is missing");
-        } else if (s.y->File().ReadAll() != s.y->Build(*s.x)) {
+        } else if (s.y->File().ReadAll() != s.y->Image(*s.x)) {
             note(s.y->Name() + " differs from a rebuild");
         }
     }

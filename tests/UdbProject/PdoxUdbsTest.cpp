@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "UdbProject/UdbDrivers.h"
+#include "platform/bde/PxDatabase.h"
 #include "platform/rtl/NumText.h"
 #include "platform/rtl/TextUtils.h"
 #include "tests/UdbProject/FakeDriver.h"
@@ -28,6 +29,7 @@ namespace {
 
 using fake::Raised;
 using velmotest::PdoxOpener;
+using velmotest::PdoxPasswordOpener;
 using velmotest::PdoxParamsXml;
 using rtl::Variant;
 using ::testing::ElementsAre;
@@ -269,6 +271,56 @@ TEST(PdoxVelmoPair, TheSystemTablesAreCreatedAndFilledOnParadox)
     pair.Reopen();
     EXPECT_EQ(CountRows(pair.Spatial(), "VELMO_SECTORS"), 1);
     EXPECT_EQ(ReadRows(pair.Semantic(), "ROADS_ATTR", {"ID", "VALUE"}), (TRows{{Id(3, 10), "Главная"}}));
+}
+
+// A pair another engine protected with a password: the driver's "password"
+// parameter opens it, and what is read and written is the same as without
+// protection; without the password nothing of it reads.
+TEST(PdoxVelmoPair, AProtectedPairOpensWithThePasswordParameter)
+{
+    using namespace velmotest;
+    TVelmoDbPair pair(TVelmoDesc()
+                          .Layer(Id(1, 3), "", "Дороги")
+                          .SemTable(TSemTableDesc(Id(1, 5), Id(1, 3), "Атрибуты", "ROADS_ATTR")
+                                        .Rows({{Variant(Id(3, 10)), Variant("Главная")}}))
+                          .Sector(TSectorDesc(Id(1, 6), Id(1, 3), {{Id(3, 10), {Id(1, 4)}}})),
+                      PdoxOpener());
+    pair.Spatial().Close();
+    pair.Semantic().Close();
+    for (const char* half : {"spatial", "semantic"}) ProtectPdoxFolder(pair.Folder() + "/" + half, "Тайна1");
+
+    const rtl::RefPtr<IUdb> locked = PdoxOpener()(pair.Folder(), "spatial");
+    EXPECT_THAT(Raised([&] { ReadRows(*locked, "VELMO_LAYERS", {"ID"}); }), ::testing::HasSubstr("is encrypted"));
+    locked->Close();
+    const rtl::RefPtr<IUdb> wrong = PdoxPasswordOpener("тайна1")(pair.Folder(), "spatial");
+    EXPECT_THAT(Raised([&] { ReadRows(*wrong, "VELMO_LAYERS", {"ID"}); }), ::testing::HasSubstr("is encrypted"));
+    wrong->Close();
+
+    const rtl::RefPtr<IUdb> spatial = PdoxPasswordOpener("Тайна1")(pair.Folder(), "spatial");
+    const rtl::RefPtr<IUdb> semantic = PdoxPasswordOpener("Тайна1")(pair.Folder(), "semantic");
+    EXPECT_EQ(ReadRows(*spatial, "VELMO_LAYERS", {"ID", "LAYERNAME"}), (TRows{{Id(1, 3), "Дороги"}}));
+    EXPECT_EQ(ReadSectorObjects(*spatial, Id(1, 6)), (std::vector<TObjectDesc>{{Id(3, 10), {Id(1, 4)}}}));
+    EXPECT_EQ(ReadRows(*semantic, "ROADS_ATTR", {"ID", "VALUE"}), (TRows{{Id(3, 10), "Главная"}}));
+    InsertRow(*semantic, "ROADS_ATTR", {{"ID", Variant(Id(3, 11))}, {"VALUE", Variant("Вторая")}});
+    semantic->Close();
+    const rtl::RefPtr<IUdb> again = PdoxPasswordOpener("Тайна1")(pair.Folder(), "semantic");
+    EXPECT_EQ(ReadRows(*again, "ROADS_ATTR", {"ID", "VALUE"}),
+              (TRows{{Id(3, 10), "Главная"}, {Id(3, 11), "Вторая"}}));
+    InsertRow(*spatial, "VELMO_OBJINFO", {{"ID", Variant(Id(3, 12))}, {"LAYERID", Variant(Id(1, 3))}, {"SECTORID", Variant(Id(1, 6))}});
+    EXPECT_EQ(ReadRows(*spatial, "VELMO_OBJINFO", {"ID", "SECTORID"}), (TRows{{Id(3, 10), Id(1, 6)}, {Id(3, 12), Id(1, 6)}}));
+    again->Close();
+    spatial->Close();
+    // Every index of the protected tables, secondary ones too, is what a rebuild gives.
+    for (const char* half : {"spatial", "semantic"}) {
+        bde::PxOpenOptions options;
+        options.passwords = {"Тайна1"};
+        bde::PxDatabase db(pair.Folder() + "/" + half, options);
+        for (const std::string& name : db.TableNames()) {
+            const auto table = db.OpenTable(name);
+            EXPECT_EQ(table->VerifyIndexes(), "") << name;
+            EXPECT_THAT(table->IndexProblems(), IsEmpty()) << name;
+        }
+    }
 }
 
 } // namespace

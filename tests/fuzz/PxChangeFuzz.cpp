@@ -1,7 +1,8 @@
 // libFuzzer target of changing Paradox tables: inserts, updates and deletes
-// in and out of a transaction, on a folder the engine wrote, maybe damaged
-// first (PxFuzzSupport's EditFolder), maybe with a write that fails or a
-// process killed at a chosen step.
+// in and out of a transaction, on a folder the engine wrote (its tables
+// protected by a password or not), maybe damaged first (PxFuzzSupport's
+// EditFolder), maybe with a write that fails or a process killed at a chosen
+// step.
 //
 // What the engine promises, checked after every change:
 //  - a change it refuses leaves the files as they were (inside a transaction
@@ -148,6 +149,7 @@ struct Session {
     {
         bde::PxOpenOptions o;
         o.fileSystem = &fs;
+        o.passwords = {pxfuzz::kPassword};
         db = std::make_unique<bde::PxDatabase>(pxfuzz::kFolder, o);
         for (int i = 0; i < 2; ++i) {
             try {
@@ -191,9 +193,10 @@ Files Replay(const Files& start, const std::vector<Op>& ops, std::size_t count)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const Files seed = pxfuzz::SeedFolder();
+    static const Files protectedSeed = pxfuzz::ProtectedSeedFolder();
     pxfuzz::Input in(data, size);
     const std::uint8_t flags = in.Byte();
-    Files start = seed;
+    Files start = flags & 8 ? protectedSeed : seed;
     if (flags & 1) pxfuzz::EditFolder(start, in);
     const bool injure = (flags & 2) != 0;
     const bool kill = (flags & 4) != 0;

@@ -15,6 +15,7 @@
 #include "platform/bde/PxDatabase.h"
 #include "platform/bde/PxIo.h"
 #include "tests/fuzz/FuzzCheck.h"
+#include "tests/support/PxProtect.h"
 
 namespace pxfuzz {
 
@@ -298,6 +299,16 @@ inline Files SeedFolder()
         for (int i = 0; i < 5; ++i) heap->Insert({rtl::Variant::Null(), rtl::Variant("row " + std::to_string(i)), rtl::Variant::Null()});
     }
     return fs.Folder();
+}
+
+// The seed folder with its tables protected by kPassword.
+inline constexpr const char* kPassword = "fuzz";
+inline Files ProtectedSeedFolder()
+{
+    Files folder = SeedFolder();
+    for (auto& [name, bytes] : folder)
+        if (testing_support::IsProtectedPxFile(name)) testing_support::ProtectPxFileBytes(bytes, bde::PxPasswordCode(kPassword));
+    return folder;
 }
 
 // Every value of every record of a table, as text ("!" for one that does

@@ -3,8 +3,9 @@
 // every record of it.
 //
 // The first byte chooses the form of the input. Even: edits (PxFuzzSupport's
-// EditFolder) of a folder the engine wrote, so that damage reaches deep into
-// well-formed files without a seed corpus. Odd: the rest of the input, cut
+// EditFolder) of a folder the engine wrote, its tables protected by a password
+// the engine is given or not, so that damage reaches deep into well-formed
+// files without a seed corpus. Odd: the rest of the input, cut
 // at "|" bytes, becomes the .DB, .PX, .MB, .X02, .Y02 and .VAL files of one
 // table. The engine may refuse a table or a value only with its own error
 // (EPxError); everything it reads must read the same a second time, through
@@ -27,6 +28,7 @@ std::vector<std::string> ReadFolder(pxfuzz::MemoryFileSystem& fs)
     std::vector<std::string> out;
     bde::PxOpenOptions o;
     o.fileSystem = &fs;
+    o.passwords = {pxfuzz::kPassword};
     std::unique_ptr<bde::PxDatabase> db;
     try {
         db = std::make_unique<bde::PxDatabase>(pxfuzz::kFolder, o);
@@ -69,10 +71,12 @@ std::vector<std::string> ReadFolder(pxfuzz::MemoryFileSystem& fs)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static const Files seed = pxfuzz::SeedFolder();
+    static const Files protectedSeed = pxfuzz::ProtectedSeedFolder();
     pxfuzz::Input in(data, size);
     Files folder;
-    if (in.Byte() % 2 == 0) {
-        folder = seed;
+    const std::uint8_t form = in.Byte();
+    if (form % 2 == 0) {
+        folder = form % 4 == 0 ? seed : protectedSeed;
         pxfuzz::EditFolder(folder, in);
     } else {
         static const char* const names[] = {"T.DB", "T.PX", "T.MB", "T.X02", "T.Y02", "T.VAL"};

@@ -3,8 +3,13 @@
 #include "tests/support/PdoxOpener.h"
 
 #include <filesystem>
+#include <fstream>
+#include <optional>
+#include <vector>
 
+#include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
+#include "tests/support/PxProtect.h"
 
 namespace velmotest {
 
@@ -46,15 +51,38 @@ std::string PdoxParamsXml(const std::string& folder, const char* password)
 
 rtl::RefPtr<TUdbTableDef> TCappedPdoxUdb::CreateTableDef() { return rtl::MakeRef<TCappedTableDef>(this); }
 
-TUdbOpener PdoxOpener()
+namespace {
+
+TUdbOpener Opener(std::optional<std::string> pw)
 {
-    return [](const std::string& folder, const std::string& name) -> rtl::RefPtr<IUdb> {
+    return [pw](const std::string& folder, const std::string& name) -> rtl::RefPtr<IUdb> {
         const std::string path = (std::filesystem::path(folder) / name).string();
         std::filesystem::create_directories(path);
         rtl::RefPtr<IUdb> db = rtl::MakeRef<TCappedPdoxUdb>();
-        db->Open(PdoxParamsXml(path));
+        db->Open(PdoxParamsXml(path, pw ? pw->c_str() : nullptr));
         return db;
     };
+}
+
+} // namespace
+
+TUdbOpener PdoxOpener() { return Opener(std::nullopt); }
+TUdbOpener PdoxPasswordOpener(const std::string& password) { return Opener(password); }
+
+void ProtectPdoxFolder(const std::string& folder, const std::string& password)
+{
+    const std::uint32_t code = bde::PxPasswordCode(rtl::Utf8ToCp1251(password)); // the tables are in Windows-1251
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        if (!entry.is_regular_file() || !testing_support::IsProtectedPxFile(entry.path().filename().string())) continue;
+        std::vector<std::uint8_t> b;
+        {
+            std::ifstream in(entry.path(), std::ios::binary);
+            b.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        }
+        testing_support::ProtectPxFileBytes(b, code);
+        std::ofstream out(entry.path(), std::ios::binary | std::ios::trunc);
+        out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    }
 }
 
 TOneFolderPdoxPair::TOneFolderPdoxPair(const TVelmoDesc& desc)

@@ -27,8 +27,16 @@ protected:
     rtl::RefPtr<TUdbTableDef> CreateTableDef() override;
 };
 
-// TCappedPdoxUdb on <folder>/<name>, the folder made when missing.
+// TCappedPdoxUdb on <folder>/<name>, the folder made when missing; the
+// second with the driver's password parameter.
 TUdbOpener PdoxOpener();
+TUdbOpener PdoxPasswordOpener(const std::string& password);
+
+// Protects every Paradox table of folder with password (Windows-1251 tables),
+// as another engine would: the code of the password in the headers of the
+// data and index files, their blocks scrambled. No database may have the
+// folder open.
+void ProtectPdoxFolder(const std::string& folder, const std::string& password);
 
 // A Velmo pair whose two halves are one folder of Paradox tables: the pair of
 // desc is made in two folders, then every table is copied into one folder and

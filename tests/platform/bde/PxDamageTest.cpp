@@ -148,6 +148,32 @@ TEST(PxDamage, AnExhaustedAutoincrementCounterRefusesTheInsert)
     EXPECT_EQ(t->RecordCount(), 2);
 }
 
+// A header whose key count takes in a blob field (no engine keys on a blob:
+// writing one moves its bytes) is damage: the table is refused, not changed.
+TEST(PxDamage, AKeyThatTakesInABlobIsRefused)
+{
+    TempFolder dir;
+    {
+        PxDatabase db(dir.Path());
+        PxTableSpec s;
+        s.fields = {{"ID", PxFieldType::Long, 0}, {"DATA", PxFieldType::Blob, 0}};
+        s.keyFieldCount = 1;
+        db.CreateTable("KEYED", s)->Insert({rtl::Variant(1), rtl::Variant(Pattern(500, 1))});
+    }
+    auto file = test::ReadFileBytes(dir.File("KEYED.DB"));
+    test::Put16(file, 0x23, 2);
+    test::WriteFileBytes(dir.File("KEYED.DB"), file);
+    const auto before = test::TakeSnapshot(dir.Path());
+    PxDatabase db(dir.Path());
+    try {
+        db.OpenTable("KEYED")->Update(1, {{1, rtl::Variant(Pattern(3, 2))}});
+        ADD_FAILURE() << "changed";
+    } catch (const EPxError& e) {
+        EXPECT_STREQ(e.what(), "File \"KEYED.DB\" is damaged: its key takes in blob field \"DATA\"");
+    }
+    EXPECT_EQ(test::Differences(before, test::TakeSnapshot(dir.Path())), "");
+}
+
 // A slot entry of a block of small blobs claims chunks beyond its block or
 // chunks of another blob: deleting its record frees nothing that others hold.
 TEST(PxDamage, FreeingADamagedSlotNeverTouchesOtherBlobs)

@@ -16,79 +16,9 @@ namespace {
 using test::HandField;
 using test::TempFolder;
 
-// One value handed to pxlib.
-struct Cell {
-    bool null = true;
-    long l = 0;
-    double d = 0;
-    std::string s;
-    static Cell Null() { return {}; }
-    static Cell Long(long v) { Cell c; c.null = false; c.l = v; return c; }
-    static Cell Double(double v) { Cell c; c.null = false; c.d = v; return c; }
-    static Cell Text(std::string v) { Cell c; c.null = false; c.s = std::move(v); return c; }
-};
-
-struct PxlibField {
-    const char* name;
-    int type;
-    int len;
-};
-
-// Writes a table with pxlib; `pxPath` adds a primary index written by pxlib.
-void PxlibWrite(const std::string& dbPath, const std::vector<PxlibField>& fields, int keyFields,
-                const std::vector<std::vector<Cell>>& rows, const std::string& mbPath = "",
-                const std::string& password = "", const std::string& pxPath = "")
-{
-    pxdoc_t* px = PX_new();
-    const int n = static_cast<int>(fields.size());
-    auto* f = static_cast<pxfield_t*>(px->malloc(px, static_cast<std::size_t>(n) * sizeof(pxfield_t), "fields"));
-    for (int i = 0; i < n; ++i) {
-        f[i].px_fname = PX_strdup(px, fields[static_cast<std::size_t>(i)].name);
-        f[i].px_ftype = static_cast<char>(fields[static_cast<std::size_t>(i)].type);
-        f[i].px_flen = fields[static_cast<std::size_t>(i)].len;
-        f[i].px_fdc = 0;
-    }
-    ASSERT_GE(PX_create_file(px, f, n, dbPath.c_str(), keyFields ? pxfFileTypIndexDB : pxfFileTypNonIndexDB), 0);
-    PX_set_tablename(px, "PXLIB.DB");
-    if (keyFields) PX_set_value(px, "numprimkeys", static_cast<float>(keyFields));
-    if (!password.empty()) PX_set_parameter(px, "password", password.c_str());
-    if (!mbPath.empty()) PX_set_blob_file(px, mbPath.c_str());
-    for (const auto& row : rows) {
-        std::vector<pxval_t*> vals(static_cast<std::size_t>(n));
-        for (int i = 0; i < n; ++i) {
-            MAKE_PXVAL(px, vals[static_cast<std::size_t>(i)]);
-            pxval_t* v = vals[static_cast<std::size_t>(i)];
-            const Cell& c = row[static_cast<std::size_t>(i)];
-            v->isnull = c.null ? 1 : 0;
-            v->type = fields[static_cast<std::size_t>(i)].type;
-            v->value.lval = c.l;
-            if (!c.s.empty()) {
-                v->value.str.val = const_cast<char*>(c.s.data());
-                v->value.str.len = static_cast<int>(c.s.size());
-            } else if (c.l == 0) {
-                v->value.dval = c.d;
-            }
-        }
-        ASSERT_GE(PX_insert_record(px, vals.data()), 0);
-        for (auto* v : vals) px->free(px, v);
-    }
-    if (!pxPath.empty()) {
-        pxdoc_t* pi = PX_new();
-        auto* g = static_cast<pxfield_t*>(pi->malloc(pi, static_cast<std::size_t>(keyFields) * sizeof(pxfield_t), "key"));
-        for (int i = 0; i < keyFields; ++i) {
-            g[i].px_fname = PX_strdup(pi, fields[static_cast<std::size_t>(i)].name);
-            g[i].px_ftype = static_cast<char>(fields[static_cast<std::size_t>(i)].type);
-            g[i].px_flen = fields[static_cast<std::size_t>(i)].len;
-            g[i].px_fdc = 0;
-        }
-        ASSERT_GE(PX_create_file(pi, g, keyFields, pxPath.c_str(), pxfFileTypPrimIndex), 0);
-        ASSERT_GE(PX_write_primary_index(px, pi), 0);
-        PX_close(pi);
-        PX_delete(pi);
-    }
-    PX_close(px);
-    PX_delete(px);
-}
+using test::Cell;
+using test::PxlibField;
+using test::PxlibWrite;
 
 double Date(int y, int m, int d) { return rtl::EncodeDate(y, m, d); }
 
@@ -411,31 +341,6 @@ TEST(PxRead, BlobsInlineSmallAndLarge)
             EXPECT_EQ(memo.AsString(), notes[i]);
             EXPECT_EQ(data.AsBytes(), rtl::ByteArray(notes[i].begin(), notes[i].end()));
         }
-    }
-}
-
-TEST(PxRead, EncryptedTableFailsWithItsName)
-{
-    TempFolder dir;
-    PxlibWrite(dir.File("SECRET.DB"), {{"ID", pxfLong, 4}}, 0, {{Cell::Long(1)}}, "", "letmein");
-    {
-        PxDatabase db(dir.Path());
-        try {
-            db.OpenTable("SECRET");
-            ADD_FAILURE() << "opened";
-        } catch (const EPxEncrypted& e) {
-            EXPECT_NE(std::string(e.what()).find("\"SECRET\""), std::string::npos) << e.what();
-            EXPECT_NE(std::string(e.what()).find("encrypted"), std::string::npos) << e.what();
-        }
-    }
-    PxOpenOptions withPassword;
-    withPassword.passwords = {"letmein"};
-    PxDatabase db(dir.Path(), withPassword);
-    try {
-        db.OpenTable("SECRET");
-        ADD_FAILURE() << "opened";
-    } catch (const EPxEncrypted& e) {
-        EXPECT_NE(std::string(e.what()).find("password"), std::string::npos) << e.what();
     }
 }
 
