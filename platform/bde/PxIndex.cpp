@@ -133,7 +133,11 @@ std::vector<std::uint8_t> PxIndexFile::Build(const PxDataFile& data) const
     return out;
 }
 
-void PxIndexFile::Rebuild(const PxDataFile& data) { wanted_ = Image(data); }
+void PxIndexFile::Rebuild(const PxDataFile& data)
+{
+    wanted_ = Image(data);
+    rebuilt_ = true;
+}
 
 std::vector<std::uint8_t> PxIndexFile::Image(const PxDataFile& data)
 {

@@ -47,11 +47,16 @@ public:
     const std::vector<std::uint8_t>& DiskBytes() const noexcept { return disk_; }
 
     PxFileChanges CollectWrites() const;
-    bool Dirty() const noexcept { return wanted_ != disk_; }
+    // Only a rebuild can make the content differ from the disk, so neither
+    // the whole-image comparison nor the copy runs after changes that did
+    // not rebuild the index.
+    bool Dirty() const noexcept { return rebuilt_ && wanted_ != disk_; }
     void MarkClean()
     {
+        if (!rebuilt_) return;
         disk_ = wanted_;
         diskSize_ = disk_.size();
+        rebuilt_ = false;
     }
 
 private:
@@ -61,6 +66,7 @@ private:
     std::vector<std::uint8_t> disk_;   // what the file holds (no more than an index can hold)
     std::uint64_t diskSize_ = 0;       // the file's size
     std::vector<std::uint8_t> wanted_;
+    bool rebuilt_ = false; // wanted_ set since the last MarkClean
     std::uint32_t tableCode_ = 0;
     std::uint32_t code_ = 0;
     bool codeKnown_ = false;
