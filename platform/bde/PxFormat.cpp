@@ -666,40 +666,35 @@ PxHeader PxParseHeader(const std::vector<std::uint8_t>& bytes, const std::string
         f.name = ReadZ(bytes, pos, end, ok);
         if (!ok) bad("the field names are truncated");
     }
+    // Whether `at` holds n field numbers (in order 1..n when asked).
+    const auto numbersAt = [&](std::size_t at, bool inOrder) {
+        if (at + 2 * static_cast<std::size_t>(h.numFields) > end) return false;
+        for (int i = 0; i < h.numFields; ++i) {
+            const std::uint16_t n = PxGetU16(b + at + 2 * static_cast<std::size_t>(i));
+            if (n > kPxMaxFields || (inOrder && n != i + 1)) return false;
+        }
+        return true;
+    };
     // A protected file may keep protection data before the field numbers (a
     // byte per field, or 256 bytes when it has auxiliary passwords); some
     // writers leave it out. The numbers are looked for where they read as
     // the table's field numbers.
     if (h.encryption != 0) {
-        const auto numbersAt = [&](std::size_t at, bool inOrder) {
-            if (at + 2 * static_cast<std::size_t>(h.numFields) > end) return false;
-            for (int i = 0; i < h.numFields; ++i) {
-                const std::uint16_t n = PxGetU16(b + at + 2 * static_cast<std::size_t>(i));
-                if (n > kPxMaxFields || (inOrder && n != i + 1)) return false;
-            }
-            return true;
-        };
         const std::size_t skip = b[kOffAuxPasswords] != 0 ? 256 : static_cast<std::size_t>(h.numFields);
         const bool ordered = h.fileType <= 2; // a data file numbers its fields 1..n
         if (!numbersAt(pos, ordered) && numbersAt(pos + skip, false)) pos += skip;
     }
     // Field numbers and the sort order; tolerated when absent.
-    if (pos + 2 * static_cast<std::size_t>(h.numFields) <= end) {
-        std::vector<std::uint16_t> numbers;
-        for (int i = 0; i < h.numFields; ++i) numbers.push_back(PxGetU16(b + pos + 2 * static_cast<std::size_t>(i)));
-        bool plausible = true;
-        for (auto n : numbers) plausible = plausible && n <= kPxMaxFields;
-        if (plausible) {
-            h.fieldNumbers = std::move(numbers);
-            pos += 2 * static_cast<std::size_t>(h.numFields);
-            std::size_t p2 = pos;
-            bool ok2 = true;
-            std::string so = ReadZ(bytes, p2, end, ok2);
-            if (ok2) {
-                h.sortOrderId = so;
-                std::string idx = ReadZ(bytes, p2, end, ok2);
-                if (ok2) h.indexName = idx;
-            }
+    if (numbersAt(pos, false)) {
+        for (int i = 0; i < h.numFields; ++i) h.fieldNumbers.push_back(PxGetU16(b + pos + 2 * static_cast<std::size_t>(i)));
+        pos += 2 * static_cast<std::size_t>(h.numFields);
+        std::size_t p2 = pos;
+        bool ok2 = true;
+        std::string so = ReadZ(bytes, p2, end, ok2);
+        if (ok2) {
+            h.sortOrderId = so;
+            std::string idx = ReadZ(bytes, p2, end, ok2);
+            if (ok2) h.indexName = idx;
         }
     }
     return h;

@@ -3,12 +3,12 @@
 #include "tests/support/PdoxOpener.h"
 
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <vector>
 
 #include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Streams.h"
 #include "tests/support/PxProtect.h"
 
 namespace velmotest {
@@ -74,14 +74,11 @@ void ProtectPdoxFolder(const std::string& folder, const std::string& password)
     const std::uint32_t code = bde::PxPasswordCode(rtl::Utf8ToCp1251(password)); // the tables are in Windows-1251
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
         if (!entry.is_regular_file() || !testing_support::IsProtectedPxFile(entry.path().filename().string())) continue;
-        std::vector<std::uint8_t> b;
-        {
-            std::ifstream in(entry.path(), std::ios::binary);
-            b.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        }
+        const std::string path = entry.path().string();
+        const std::string text = rtl::ReadFileBytes(path);
+        std::vector<std::uint8_t> b(text.begin(), text.end());
         testing_support::ProtectPxFileBytes(b, code);
-        std::ofstream out(entry.path(), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+        rtl::WriteFileBytes(path, std::string_view(reinterpret_cast<const char*>(b.data()), b.size()));
     }
 }
 

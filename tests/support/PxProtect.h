@@ -9,6 +9,7 @@
 
 #include "platform/bde/PxCrypt.h"
 #include "platform/bde/PxFormat.h"
+#include "platform/rtl/TextUtils.h"
 
 namespace testing_support {
 
@@ -17,8 +18,7 @@ inline bool IsProtectedPxFile(const std::string& name)
 {
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) return false;
-    std::string ext = name.substr(dot + 1);
-    for (char& c : ext) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+    const std::string ext = rtl::UpperCaseLatin(name.substr(dot + 1));
     return ext == "DB" || ext == "PX" || (ext.size() == 3 && (ext[0] == 'X' || ext[0] == 'Y'));
 }
 
