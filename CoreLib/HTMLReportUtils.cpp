@@ -3,6 +3,8 @@
 
 #include <initializer_list>
 
+#include "CoreLib/SimpleXML.h"
+
 namespace {
 
 // A rule written on one line: "sel { decl decl }" with the declarations as given.
@@ -96,18 +98,4 @@ std::string HTMLPage(std::string_view body)
     return page;
 }
 
-std::string HTMLEscape(std::string_view text)
-{
-    std::string result;
-    result.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '&': result += "&amp;"; break;
-        case '<': result += "&lt;"; break;
-        case '>': result += "&gt;"; break;
-        case '"': result += "&quot;"; break;
-        default: result += c;
-        }
-    }
-    return result;
-}
+std::string HTMLEscape(std::string_view text) { return XmlEscape(text); }

@@ -292,7 +292,7 @@ TTreeSourceNode ShowSearchDialog(ITreeSource* source, TTreeSourceNode selectedDa
     // Owned by the application: no parent window.
     TSearchInTreeForm form;
     form.Init(source, selectedData);
-    if (gui::ShowModal(form) != QDialog::Accepted) return nullptr;
+    if (!gui::ShowModalOk(form)) return nullptr;
     return form.Search().SelectedData();
 }
 

@@ -107,16 +107,11 @@ void TChangeEngine::Run(const TRunOptions& options)
         case cmSystemObjects:
             if (ConfirmBackup() && host_.SelectSystemObjects(*FDb, FSysObjects)) {
                 const auto start = std::chrono::steady_clock::now();
-                host_.StartProgress(EngineText::SystemObjectsProgress, 0);
-                try {
+                WithProgress(host_, EngineText::SystemObjectsProgress, 0, [&] {
                     ChangeGenerator();
                     FIDGenerator.Reserve(FSysObjects.Count());
                     ChangeSystemObjects();
-                } catch (...) {
-                    host_.EndProgress();
-                    throw;
-                }
-                host_.EndProgress();
+                });
                 ShowResult(SecondsSince(start));
             }
             break;

@@ -79,6 +79,24 @@ protected:
     ~IChangeHost() = default;
 };
 
+// Runs fn in the busy state with text and maximum; the state ends however
+// fn ends (a failure ending it is dropped: fn's error is the one passed on).
+template <class Fn>
+void WithProgress(IChangeHost& host, const std::string& text, std::int32_t maximum, Fn&& fn)
+{
+    host.StartProgress(text, maximum);
+    try {
+        fn();
+    } catch (...) {
+        try {
+            host.EndProgress();
+        } catch (...) {
+        }
+        throw;
+    }
+    host.EndProgress();
+}
+
 // The texts the engine shows and logs.
 namespace EngineText {
 inline constexpr const char* ProcessStart = "Начало процесса: %s";

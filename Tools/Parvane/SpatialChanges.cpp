@@ -60,20 +60,6 @@ std::string CurrentMessage()
     }
 }
 
-// Runs fn between host.StartProgress and host.EndProgress (also on error).
-template <class Fn>
-void WithProgress(IChangeHost& host, const std::string& text, std::int32_t maximum, Fn&& fn)
-{
-    host.StartProgress(text, maximum);
-    try {
-        fn();
-    } catch (...) {
-        host.EndProgress();
-        throw;
-    }
-    host.EndProgress();
-}
-
 bool UsableTableName(const std::string& tableName)
 {
     try {

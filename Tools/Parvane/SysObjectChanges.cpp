@@ -60,25 +60,6 @@ std::vector<std::string> FirstColumnTexts(const rtl::RefPtr<IUdbCursor>& cursor)
     return texts;
 }
 
-// fn in a busy state of its own, which ends however fn ends (an error of
-// EndProgress itself gives way to fn's).
-template <class Fn>
-void WithProgress(IChangeHost& host, const std::string& text, std::int32_t maximum, Fn&& fn)
-{
-    host.StartProgress(text, maximum);
-    try {
-        fn();
-    } catch (...) {
-        try {
-            host.EndProgress();
-        } catch (...) {
-            // The error of the work is the one to pass on.
-        }
-        throw;
-    }
-    host.EndProgress();
-}
-
 IUdb& Attached(IUdb* db)
 {
     RTL_ASSERT(db != nullptr, rtl::SAssertionFailed);

@@ -156,7 +156,7 @@ bool ShowOpenDbDialog(rtl::RefPtr<IUdb>& spatial, rtl::RefPtr<IUdb>& semantic, s
     show(*form.SpacialParams, spatial);
     show(*form.SemParams, semantic);
     form.SetRequiredVersion(requiredVersion);
-    if (gui::ShowModal(form) != QDialog::Accepted) return false;
+    if (!gui::ShowModalOk(form)) return false;
     spatial = form.SpatialDb();
     semantic = form.SemDb();
     return true;

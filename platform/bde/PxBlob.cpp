@@ -76,8 +76,7 @@ void PxBlobFile::CheckWritable(bool store) const
 
 void PxBlobFile::NoteReference(const std::uint8_t* field, int leader)
 {
-    const std::uint32_t off = PxGetU32(field + leader);
-    if (off != 0 && LengthOf(field, leader) != 0) ++refs_[off];
+    if (StoredInFile(field, leader)) ++refs_[PxGetU32(field + leader)];
 }
 
 bool PxBlobFile::Pinned(std::uint64_t from, std::uint64_t to) const

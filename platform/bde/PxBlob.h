@@ -59,6 +59,11 @@ public:
     std::vector<std::uint8_t> Read(const std::uint8_t* field, int leader);
     // Length recorded in the field.
     static std::uint32_t LengthOf(const std::uint8_t* field, int leader) noexcept;
+    // Whether the field names a place in the blob file (a blob not kept inline).
+    static bool StoredInFile(const std::uint8_t* field, int leader) noexcept
+    {
+        return PxGetU32(field + leader) != 0 && LengthOf(field, leader) != 0;
+    }
     // Releases what the field points at (nothing for inline or blank fields,
     // for a place that holds no blob of this file, or for a blob another
     // record still names).

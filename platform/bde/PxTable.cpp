@@ -687,7 +687,7 @@ void PxTable::CheckBlobsWritable(bool store, RowId except)
         for (const auto& f : fields_) {
             if (!PxIsBlobType(f.def.type)) continue;
             const int leader = f.layout.length - kPxBlobFieldExtra;
-            if (PxGetU32(rec + f.layout.offset + leader) != 0 && PxBlobFile::LengthOf(rec + f.layout.offset, leader) != 0)
+            if (PxBlobFile::StoredInFile(rec + f.layout.offset, leader))
                 throw EPxError(rtl::Format(SBlobFileLost, name_.c_str()));
         }
     }
@@ -961,7 +961,7 @@ void PxTable::Update(RowId row, const std::vector<std::pair<int, rtl::Variant>>&
             }
             if (same) continue;
             if (bytes.size() > static_cast<std::size_t>(leader)) storesBlob = true;
-            if (PxGetU32(cur + leader) != 0 && curLen != 0) freesBlob = true;
+            if (PxBlobFile::StoredInFile(cur, leader)) freesBlob = true;
             blobGiven[static_cast<std::size_t>(field)] = !bytes.empty();
             newBlobs.emplace_back(field, std::move(bytes));
             continue;
@@ -1052,8 +1052,7 @@ void PxTable::Delete(RowId row)
     for (const auto& f : fields_) {
         if (!PxIsBlobType(f.def.type)) continue;
         const int leader = f.layout.length - kPxBlobFieldExtra;
-        outOfLine = outOfLine || (PxGetU32(old.data() + f.layout.offset + leader) != 0 &&
-                                  PxBlobFile::LengthOf(old.data() + f.layout.offset, leader) != 0);
+        outOfLine = outOfLine || PxBlobFile::StoredInFile(old.data() + f.layout.offset, leader);
     }
     if (outOfLine) CheckBlobsWritable(false, row);
     Change([&] {

@@ -75,7 +75,7 @@ bool AskFolderName(std::string& name)
 {
     TCreateFolderForm form;
     form.FolderName->setText(QString::fromStdString(name));
-    if (gui::ShowModal(form) != QDialog::Accepted) return false;
+    if (!gui::ShowModalOk(form)) return false;
     name = form.FolderName->text().toStdString();
     return true;
 }

@@ -586,7 +586,7 @@ bool RemoteOpenFile(IVelmoServerRemoteComputerPtr computer, const std::string& r
 {
     TRemoteOpenDialogsForm form(std::move(computer), rootCaption, rootFolder, title, filter);
     form.Init(fileName);
-    if (gui::ShowModal(form) != QDialog::Accepted) return false;
+    if (!gui::ShowModalOk(form)) return false;
     fileName = form.Dialog().FullName();
     return true;
 }

@@ -118,7 +118,7 @@ bool SelectRemoteFolder(IVelmoServerRemoteComputerPtr remoteComputer, const std:
     FillDriveNodes(*form.Folders, *form.RemoteComputer);
     SelectFolderPath(*form.Folders, *form.RemoteComputer, folder);
     form.TopLabel->setText(QString::fromStdString(caption));
-    if (gui::ShowModal(form) != QDialog::Accepted) return false;
+    if (!gui::ShowModalOk(form)) return false;
     folder = GetSelectedFolder(*form.Folders);
     return true;
 }

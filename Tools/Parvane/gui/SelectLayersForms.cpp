@@ -325,7 +325,7 @@ bool SelectVelmoObjects(IUdb& db, const std::string& caption, TVelmoSysObjectLis
         root->SetCheckState(csUnchecked);
         root->Expand(false);
     }
-    if (gui::ShowModal(form) != QDialog::Accepted) {
+    if (!gui::ShowModalOk(form)) {
         list.Clear();
         return false;
     }
