@@ -322,10 +322,15 @@ bool GetFixed(const THandle& stmt, SQLUSMALLINT column, SQLSMALLINT cType, T& va
     return indicator != SQL_NULL_DATA;
 }
 
+// The pieces texts and binary data are read in, kept for a whole result.
+struct TReadBuffers {
+    std::vector<SQLWCHAR> text = std::vector<SQLWCHAR>(kChunkChars + 1);
+    std::vector<std::uint8_t> bytes = std::vector<std::uint8_t>(kChunkBytes);
+};
+
 // A text read in pieces; false for Null.
-bool GetText(const THandle& stmt, SQLUSMALLINT column, WString& text)
+bool GetText(const THandle& stmt, SQLUSMALLINT column, WString& text, std::vector<SQLWCHAR>& buffer)
 {
-    std::vector<SQLWCHAR> buffer(kChunkChars + 1);
     const std::size_t capacity = kChunkChars; // characters besides the terminator
     text.clear();
     for (;;) {
@@ -345,9 +350,8 @@ bool GetText(const THandle& stmt, SQLUSMALLINT column, WString& text)
 }
 
 // Binary data read in pieces; false for Null.
-bool GetBytes(const THandle& stmt, SQLUSMALLINT column, rtl::ByteArray& bytes)
+bool GetBytes(const THandle& stmt, SQLUSMALLINT column, rtl::ByteArray& bytes, std::vector<std::uint8_t>& buffer)
 {
-    std::vector<std::uint8_t> buffer(kChunkBytes);
     bytes.clear();
     for (;;) {
         SQLLEN indicator = 0;
@@ -364,7 +368,7 @@ bool GetBytes(const THandle& stmt, SQLUSMALLINT column, rtl::ByteArray& bytes)
     return true;
 }
 
-rtl::Variant ReadValue(const THandle& stmt, SQLUSMALLINT column, const TResultColumn& info)
+rtl::Variant ReadValue(const THandle& stmt, SQLUSMALLINT column, const TResultColumn& info, TReadBuffers& buffers)
 {
     switch (info.Kind) {
     case TReadKind::Bit: {
@@ -391,7 +395,7 @@ rtl::Variant ReadValue(const THandle& stmt, SQLUSMALLINT column, const TResultCo
     }
     case TReadKind::Numeric: {
         WString text;
-        if (!GetText(stmt, column, text)) return rtl::Variant::Null();
+        if (!GetText(stmt, column, text, buffers.text)) return rtl::Variant::Null();
         return NumericTextToVariant(rtl::Trim(FromWide(text)), info.Precision, info.Scale);
     }
     case TReadKind::Date: {
@@ -411,12 +415,12 @@ rtl::Variant ReadValue(const THandle& stmt, SQLUSMALLINT column, const TResultCo
     }
     case TReadKind::Binary: {
         rtl::ByteArray bytes;
-        return GetBytes(stmt, column, bytes) ? rtl::Variant(std::move(bytes)) : rtl::Variant::Null();
+        return GetBytes(stmt, column, bytes, buffers.bytes) ? rtl::Variant(std::move(bytes)) : rtl::Variant::Null();
     }
     case TReadKind::Text:
     default: {
         WString text;
-        return GetText(stmt, column, text) ? rtl::Variant::OleStr(FromWide(text)) : rtl::Variant::Null();
+        return GetText(stmt, column, text, buffers.text) ? rtl::Variant::OleStr(FromWide(text)) : rtl::Variant::Null();
     }
     }
 }
@@ -488,6 +492,7 @@ rtl::RefPtr<TMemRecordset> ReadResult(const THandle& stmt)
     }
 
     rtl::RefPtr<TMemRecordset> result = rtl::MakeRef<TMemRecordset>(std::move(columns));
+    TReadBuffers buffers;
     for (;;) {
         const SQLRETURN rc = SQLFetch(stmt.Get());
         if (rc == SQL_NO_DATA) break;
@@ -495,7 +500,7 @@ rtl::RefPtr<TMemRecordset> ReadResult(const THandle& stmt)
         std::vector<rtl::Variant> row;
         row.reserve(reading.size());
         for (std::size_t c = 0; c < reading.size(); ++c)
-            row.push_back(ReadValue(stmt, static_cast<SQLUSMALLINT>(c + 1), reading[c]));
+            row.push_back(ReadValue(stmt, static_cast<SQLUSMALLINT>(c + 1), reading[c], buffers));
         result->AddRow(std::move(row));
     }
     return result;

@@ -217,8 +217,8 @@ rtl::RefPtr<Recordset> TOdbcCommand::Execute(rtl::Variant& recordsAffected, std:
               stmt, "SQLSetStmtAttrW");
         appliedTimeout_ = timeout_;
     }
-    WString text = ToWide(text_);
     if (prepared_ && !preparedOnStatement_) {
+        WString text = ToWide(text_);
         Check(SQLPrepareW(stmt.Get(), text.data(), static_cast<SQLINTEGER>(text.size())), stmt, "SQLPrepareW");
         preparedOnStatement_ = true;
         ++prepareCount_;
@@ -229,6 +229,7 @@ rtl::RefPtr<Recordset> TOdbcCommand::Execute(rtl::Variant& recordsAffected, std:
     if (prepared_) {
         rc = SQLExecute(stmt.Get());
     } else {
+        WString text = ToWide(text_);
         rc = SQLExecDirectW(stmt.Get(), text.data(), static_cast<SQLINTEGER>(text.size()));
     }
     if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_NO_DATA) {

@@ -542,6 +542,14 @@ std::vector<std::pair<PxDataFile::Tag, std::uint16_t>> PxDataFile::TakeMoves()
     return out;
 }
 
+PxWrite PxChangedRange(const std::uint8_t* was, const std::uint8_t* now, std::size_t size)
+{
+    std::size_t first = 0, last = size;
+    while (was[first] == now[first]) ++first;
+    while (was[last - 1] == now[last - 1]) --last;
+    return {first, std::vector<std::uint8_t>(now + first, now + last)};
+}
+
 PxFileChanges PxDataFile::CollectWrites()
 {
     // Free blocks: a forward list through their first word.
@@ -568,12 +576,8 @@ PxFileChanges PxDataFile::CollectWrites()
     if (headerDirty_) {
         ch.writes.push_back({0, header_.raw});
     } else if (before != header_.raw) {
-        // Only the counters changed: the bytes between the first and the last that differ.
-        std::size_t first = 0, last = before.size();
-        while (before[first] == header_.raw[first]) ++first;
-        while (before[last - 1] == header_.raw[last - 1]) --last;
-        ch.writes.push_back({first, std::vector<std::uint8_t>(header_.raw.begin() + static_cast<std::ptrdiff_t>(first),
-                                                              header_.raw.begin() + static_cast<std::ptrdiff_t>(last))});
+        // Only the counters changed.
+        ch.writes.push_back(PxChangedRange(before.data(), header_.raw.data(), before.size()));
     }
     const std::uint64_t hs = header_.headerSize;
     for (std::uint16_t n : dirty_) {

@@ -34,6 +34,10 @@ struct PxWrite {
     std::vector<std::uint8_t> bytes;
 };
 
+// The write of `now`'s bytes from the first to the last that differs from
+// `was` (both `size` bytes from offset 0, differing somewhere).
+PxWrite PxChangedRange(const std::uint8_t* was, const std::uint8_t* now, std::size_t size);
+
 // The changes of one file: regions to write, then the size it must have.
 struct PxFileChanges {
     std::vector<PxWrite> writes;

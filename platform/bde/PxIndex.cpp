@@ -180,12 +180,8 @@ PxFileChanges PxIndexFile::CollectWrites() const
     if (disk_.size() < hs) {
         ch.writes.push_back({0, std::vector<std::uint8_t>(wanted_.begin(), wanted_.begin() + static_cast<std::ptrdiff_t>(hs))});
     } else if (differs(0, hs)) {
-        // Only the counters change: the bytes between the first and the last that differ.
-        std::size_t first = 0, last = hs;
-        while (wanted_[first] == disk_[first]) ++first;
-        while (wanted_[last - 1] == disk_[last - 1]) --last;
-        ch.writes.push_back({first, std::vector<std::uint8_t>(wanted_.begin() + static_cast<std::ptrdiff_t>(first),
-                                                              wanted_.begin() + static_cast<std::ptrdiff_t>(last))});
+        // Only the counters change.
+        ch.writes.push_back(PxChangedRange(disk_.data(), wanted_.data(), hs));
     }
     for (std::size_t at = hs; at < wanted_.size(); at += bs) {
         if (differs(at, bs))

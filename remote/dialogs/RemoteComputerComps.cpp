@@ -135,12 +135,6 @@ QPixmap UpFolder()
     return pixmap;
 }
 
-bool LessName(const std::string& a, const std::string& b)
-{
-    const int c = rtl::CompareText(a, b);
-    return c != 0 ? c < 0 : a < b;
-}
-
 // Adds a child per subfolder under node, with the placeholder where the
 // subfolder has subfolders of its own.
 void AddFolderNodes(TXTreeNode* node, const std::vector<TSubfolder>& folders)
@@ -154,19 +148,6 @@ void AddFolderNodes(TXTreeNode* node, const std::vector<TSubfolder>& folders)
     }
 }
 
-// The components of a path after its leading "/".
-std::vector<std::string> Components(std::string_view path)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= path.size()) {
-        const std::size_t end = path.find(kDelim, start);
-        parts.emplace_back(path.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos) break;
-        start = end + 1;
-    }
-    return parts;
-}
 
 } // namespace
 
@@ -296,7 +277,7 @@ void SelectFolderPath(TXCustomTreeView& tree, IVelmoServerRemoteComputer& comput
         tree.SetSelected(node);
         const std::string rest = path.substr(1);
         if (rest.empty()) return;
-        for (const std::string& component : Components(rest)) {
+        for (const std::string& component : SplitAt(rest, kDelim)) {
             TXTreeNode* next = nullptr;
             for (TXTreeNode* child = node->GetFirstChild(); child; child = child->GetNextSibling())
                 if (!IsPlaceholder(child) && child->Text() == component) {
@@ -337,4 +318,23 @@ std::string GetSelectedFolder(const TXCustomTreeView& tree)
     const TXTreeNode* node = tree.Selected();
     if (!node) throw rtl::Exception(kChooseFolderHint);
     return NodePath(node);
+}
+
+std::vector<std::string> SplitAt(std::string_view text, char delim)
+{
+    std::vector<std::string> parts;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = text.find(delim, start);
+        parts.emplace_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return parts;
+}
+
+bool LessName(const std::string& a, const std::string& b)
+{
+    const int c = rtl::CompareText(a, b);
+    return c != 0 ? c < 0 : a < b;
 }

@@ -11,6 +11,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "CoreLib/controls/xTreeView.h"
@@ -79,3 +80,9 @@ std::string GetSelectedFolder(const TXCustomTreeView& tree);
 
 // The hint shown when no folder is chosen.
 extern const char* const kChooseFolderHint;
+
+// The pieces of text between delim characters, in order (an empty text is
+// one empty piece).
+std::vector<std::string> SplitAt(std::string_view text, char delim);
+// The order of names in the folder views: ignoring case, then exactly.
+bool LessName(const std::string& a, const std::string& b);

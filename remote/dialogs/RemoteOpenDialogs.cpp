@@ -54,29 +54,10 @@ QString ToQ(const char* text)
     return QString::fromUtf8(text);
 }
 
-std::vector<std::string> Split(std::string_view text, char delim)
-{
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find(delim, start);
-        parts.emplace_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos) break;
-        start = end + 1;
-    }
-    return parts;
-}
-
 std::string WithoutTrailingDelims(std::string path)
 {
     while (path.size() > 1 && path.back() == kDelim) path.pop_back();
     return path;
-}
-
-bool LessName(const std::string& a, const std::string& b)
-{
-    const int c = rtl::CompareText(a, b);
-    return c != 0 ? c < 0 : a < b;
 }
 
 int DriveImage(int type)
@@ -105,7 +86,7 @@ TRemoteOpenDialog::TRemoteOpenDialog(IVelmoServerRemoteComputerPtr computer, std
 {
     // Pairs of display name and mask list; an odd last piece is dropped.
     if (!filter.empty()) {
-        const std::vector<std::string> pieces = Split(filter, '|');
+        const std::vector<std::string> pieces = SplitAt(filter, '|');
         for (std::size_t i = 0; i + 1 < pieces.size(); i += 2) {
             fileTypes_.push_back(pieces[i]);
             masks_.push_back(pieces[i + 1]);
@@ -222,7 +203,7 @@ void TRemoteOpenDialog::Refresh()
             items_.push_back({std::move(name), riFolderClosed});
         const std::string maskList = fileTypeIndex_ >= 0 ? masks_[static_cast<std::size_t>(fileTypeIndex_)] : kAllMasks;
         std::set<std::string> listed;
-        for (const std::string& piece : Split(maskList, ';')) {
+        for (const std::string& piece : SplitAt(maskList, ';')) {
             const std::string mask = rtl::Trim(piece);
             if (mask.empty()) continue;
             for (std::string& name : ListNames(computer_->GetFiles(JoinPath({folder, mask}), nameCode)))
@@ -240,7 +221,7 @@ void TRemoteOpenDialog::RebuildLookin()
         lookinItems_.push_back({TLookinItem::lkRoot, std::string(), rootCaption_,
                                 currentFolder_.empty() ? riFolderOpen : riFolderClosed, 0});
         if (!currentFolder_.empty()) {
-            const std::vector<std::string> parts = Split(currentFolder_, kDelim);
+            const std::vector<std::string> parts = SplitAt(currentFolder_, kDelim);
             std::string path;
             for (std::size_t i = 0; i < parts.size(); ++i) {
                 path = i == 0 ? parts[i] : path + kDelim + parts[i];
@@ -268,7 +249,7 @@ void TRemoteOpenDialog::RebuildLookin()
         if (drive.empty() || currentFolder_.compare(0, drive.size(), drive) != 0) continue;
         lookinIndex_ = static_cast<int>(lookinItems_.size()) - 1;
         std::vector<std::string> parts;
-        for (std::string& part : Split(std::string_view(currentFolder_).substr(drive.size()), kDelim))
+        for (std::string& part : SplitAt(std::string_view(currentFolder_).substr(drive.size()), kDelim))
             if (!part.empty()) parts.push_back(std::move(part));
         std::string path = drive;
         for (std::size_t i = 0; i < parts.size(); ++i) {
