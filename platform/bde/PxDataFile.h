@@ -73,6 +73,8 @@ public:
     const std::vector<std::uint16_t>& Chain() const noexcept { return chain_; }
     int CountOf(std::uint16_t block) const;
     const std::uint8_t* RecordAt(std::uint16_t block, int slot) const;
+    // The key of the first record of a block that holds records (keyLength bytes).
+    const std::uint8_t* FirstKey(std::uint16_t block) const { return RecordAt(block, 0); }
     Tag TagAt(std::uint16_t block, int slot) const;
 
     // Every record tag in chain order.

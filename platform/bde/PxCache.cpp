@@ -1,0 +1,240 @@
+// Pages of table files held within a budget, dirty ones until written out.
+#include "platform/bde/PxCache.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/rtl/Exceptions.h"
+
+namespace bde {
+
+// ---- the cache ---------------------------------------------------------------------
+
+PxPageCache::PxPageCache(std::size_t budgetBytes) : budget_(budgetBytes) {}
+
+PxPageCache::~PxPageCache() = default;
+
+void PxPageCache::Unlink(Page* p) noexcept
+{
+    if (p->prev) p->prev->next = p->next;
+    else if (head_ == p) head_ = p->next;
+    if (p->next) p->next->prev = p->prev;
+    else if (tail_ == p) tail_ = p->prev;
+    p->prev = p->next = nullptr;
+}
+
+void PxPageCache::PushBack(Page* p) noexcept
+{
+    p->prev = tail_;
+    p->next = nullptr;
+    if (tail_) tail_->next = p;
+    else head_ = p;
+    tail_ = p;
+}
+
+void PxPageCache::Evict() noexcept
+{
+    while (used_ > budget_ && head_) {
+        Page* p = head_;
+        p->file->Drop(p);
+    }
+}
+
+void PxPageCache::Trim()
+{
+    if (used_ <= budget_) return;
+    if (dirty_ > budget_ / 2 && spill_ && !spilling_) {
+        spilling_ = true;
+        try {
+            spill_();
+        } catch (...) {
+            spilling_ = false;
+            throw;
+        }
+        spilling_ = false;
+    }
+    Evict();
+}
+
+std::vector<PxPagedFile*> PxPageCache::DirtyFiles() const
+{
+    std::vector<PxPagedFile*> out;
+    for (PxPagedFile* f : files_)
+        if (f->Dirty()) out.push_back(f);
+    return out;
+}
+
+// ---- one file ----------------------------------------------------------------------
+
+PxPagedFile::PxPagedFile(PxPageCache& cache, std::string name, std::unique_ptr<PxFile> file, std::size_t headerSize,
+                         std::size_t pageSize, bool isNew)
+    : cache_(cache), name_(std::move(name)), file_(std::move(file)), headerSize_(headerSize), pageSize_(pageSize)
+{
+    RTL_ASSERT(pageSize_ > 0, "A page has bytes");
+    if (!isNew) {
+        diskSize_ = file_->Size();
+        diskHeader_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(diskSize_, headerSize_)));
+        if (!diskHeader_.empty()) diskHeader_.resize(file_->ReadAt(0, diskHeader_.data(), diskHeader_.size()));
+    }
+    header_ = diskHeader_;
+    size_ = diskSize_;
+    cache_.files_.push_back(this);
+}
+
+PxPagedFile::~PxPagedFile()
+{
+    Discard();
+    auto& files = cache_.files_;
+    files.erase(std::remove(files.begin(), files.end(), this), files.end());
+}
+
+void PxPagedFile::SetHeader(std::vector<std::uint8_t> header)
+{
+    header_ = std::move(header);
+}
+
+PxPageCache::Page* PxPagedFile::Load(std::uint32_t page, bool read)
+{
+    auto it = pages_.find(page);
+    if (it != pages_.end()) {
+        PxPageCache::Page* p = it->second.get();
+        if (!p->dirty) {
+            // Most recently used.
+            cache_.Unlink(p);
+            cache_.PushBack(p);
+        }
+        return p;
+    }
+    auto p = std::make_unique<PxPageCache::Page>();
+    p->file = this;
+    p->number = page;
+    p->bytes.assign(pageSize_, 0);
+    const std::uint64_t at = OffsetOf(page);
+    if (read && at < diskSize_) {
+        file_->ReadAt(at, p->bytes.data(), p->bytes.size());
+        if (codec_) codec_(p->bytes.data(), p->bytes.size(), page, false);
+    }
+    PxPageCache::Page* raw = p.get();
+    pages_.emplace(page, std::move(p));
+    cache_.used_ += pageSize_;
+    cache_.PushBack(raw);
+    return raw;
+}
+
+const std::uint8_t* PxPagedFile::Read(std::uint32_t page)
+{
+    return Load(page, true)->bytes.data();
+}
+
+std::uint8_t* PxPagedFile::Write(std::uint32_t page)
+{
+    PxPageCache::Page* p = Load(page, true);
+    if (!p->dirty) {
+        cache_.Unlink(p);
+        p->dirty = true;
+        cache_.dirty_ += pageSize_;
+        ++dirtyPages_;
+    }
+    return p->bytes.data();
+}
+
+std::uint8_t* PxPagedFile::Fresh(std::uint32_t page)
+{
+    auto it = pages_.find(page);
+    std::uint8_t* bytes = it != pages_.end() ? Write(page) : nullptr;
+    if (!bytes) {
+        Load(page, false);
+        bytes = Write(page);
+    }
+    std::memset(bytes, 0, pageSize_);
+    return bytes;
+}
+
+void PxPagedFile::Drop(PxPageCache::Page* p) noexcept
+{
+    if (p->dirty) {
+        cache_.dirty_ -= pageSize_;
+        --dirtyPages_;
+    } else {
+        cache_.Unlink(p);
+    }
+    cache_.used_ -= pageSize_;
+    pages_.erase(p->number);
+}
+
+bool PxPagedFile::Dirty() const noexcept
+{
+    return dirtyPages_ > 0 || header_ != diskHeader_ || size_ != diskSize_;
+}
+
+std::vector<PxPagedFile::Region> PxPagedFile::PendingRegions() const
+{
+    std::vector<Region> out;
+    if (header_ != diskHeader_) out.push_back({0, header_.size()});
+    for (const auto& [number, p] : pages_) {
+        if (!p->dirty) continue;
+        const std::uint64_t at = OffsetOf(number);
+        if (at >= size_) continue; // cut off by the new size
+        out.push_back({at, pageSize_});
+    }
+    // Cutting the file loses the bytes past the new size.
+    if (size_ < diskSize_) out.push_back({size_, diskSize_ - size_});
+    std::sort(out.begin(), out.end(), [](const Region& a, const Region& b) { return a.offset < b.offset; });
+    return out;
+}
+
+void PxPagedFile::WriteOut()
+{
+    if (header_ != diskHeader_) {
+        // Only the bytes that differ: most writes change a few counters.
+        std::size_t first = 0, last = header_.size();
+        if (diskHeader_.size() == header_.size()) {
+            while (first < last && header_[first] == diskHeader_[first]) ++first;
+            while (last > first && header_[last - 1] == diskHeader_[last - 1]) --last;
+        } else {
+            first = 0;
+        }
+        if (first < last) file_->WriteAt(first, header_.data() + first, last - first);
+        diskHeader_ = header_;
+        diskSize_ = std::max<std::uint64_t>(diskSize_, header_.size());
+    }
+    std::vector<std::uint32_t> dirty;
+    for (const auto& [number, p] : pages_)
+        if (p->dirty) dirty.push_back(number);
+    std::sort(dirty.begin(), dirty.end());
+    std::vector<std::uint8_t> buf(pageSize_);
+    for (std::uint32_t number : dirty) {
+        PxPageCache::Page* p = pages_.at(number).get();
+        const std::uint64_t at = OffsetOf(number);
+        if (at < size_) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(pageSize_, size_ - at));
+            std::memcpy(buf.data(), p->bytes.data(), pageSize_);
+            if (codec_) codec_(buf.data(), pageSize_, number, true);
+            file_->WriteAt(at, buf.data(), n);
+            diskSize_ = std::max(diskSize_, at + n);
+        }
+        p->dirty = false;
+        cache_.dirty_ -= pageSize_;
+        --dirtyPages_;
+        cache_.PushBack(p);
+    }
+    if (size_ != diskSize_) {
+        file_->Truncate(size_);
+        diskSize_ = size_;
+    }
+    // Pages past the end hold nothing of the file any more.
+    for (auto it = pages_.begin(); it != pages_.end();) {
+        PxPageCache::Page* p = it->second.get();
+        ++it;
+        if (OffsetOf(p->number) >= size_) Drop(p);
+    }
+}
+
+void PxPagedFile::Discard() noexcept
+{
+    while (!pages_.empty()) Drop(pages_.begin()->second.get());
+    header_ = diskHeader_;
+    size_ = diskSize_;
+}
+
+} // namespace bde
