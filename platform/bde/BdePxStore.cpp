@@ -62,6 +62,8 @@ public:
         table_->Update(row, changes);
     }
     void Delete(TBdeRowId row) override { table_->Delete(row); }
+    void HoldRows() override { table_->HoldRows(); }
+    void ReleaseRows() noexcept override { table_->ReleaseRows(); }
 
 private:
     rtl::RefPtr<PxTable> table_;
@@ -327,6 +329,8 @@ private:
         {
             owner_.Change([&] { table_.Delete(row); });
         }
+        void HoldRows() override { table_.HoldRows(); }
+        void ReleaseRows() noexcept override { table_.ReleaseRows(); }
 
     private:
         TSharedPxStore& owner_;

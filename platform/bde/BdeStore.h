@@ -60,6 +60,11 @@ public:
     // Only the given fields change; the others keep their bytes.
     virtual void Update(TBdeRowId row, const std::vector<std::pair<int, rtl::Variant>>& changes) = 0;
     virtual void Delete(TBdeRowId row) = 0;
+
+    // Row ids stay valid while someone holds them; once the last holder lets
+    // go, the store may forget them (rows nobody holds stay valid).
+    virtual void HoldRows() {}
+    virtual void ReleaseRows() noexcept {}
 };
 
 class IBdeTableStore {

@@ -209,6 +209,8 @@ void TBdeTable::Open()
     TBdeDatabase& db = AttachDatabase();
     try {
         table_ = &db.Store().Table(tableName_);
+        table_->HoldRows();
+        held_ = table_;
         rows_ = table_->Rows();
         generation_ = db.Sql().Generation();
         const std::vector<PxFieldDef> defs = table_->Fields();
@@ -217,6 +219,7 @@ void TBdeTable::Open()
             fields_.push_back(std::make_unique<TBdeField>(*this, static_cast<int>(i), defs[i].name,
                                                           PxToFieldType(defs[i].type), defs[i].size, defs[i].required));
     } catch (...) {
+        LetRowsGo();
         table_ = nullptr;
         rows_.clear();
         fields_.clear();
@@ -236,8 +239,15 @@ void TBdeTable::Close()
     buffer_.clear();
     fields_.clear();
     rows_.clear();
+    LetRowsGo();
     table_ = nullptr;
     Detach();
+}
+
+void TBdeTable::LetRowsGo() noexcept
+{
+    if (held_) held_->ReleaseRows();
+    held_ = nullptr;
 }
 
 void TBdeTable::DatabaseClosing() noexcept { Close(); }

@@ -99,6 +99,8 @@ private:
     TBdeFieldDefs fieldDefs_;
     TBdeIndexDefs indexDefs_;
     IBdeStoreTable* table_ = nullptr; // while open
+    IBdeStoreTable* held_ = nullptr;  // whose row ids rows_ holds
+    void LetRowsGo() noexcept;
     std::vector<TBdeRowId> rows_;
     std::size_t pos_ = 0;
     std::uint64_t generation_ = 0;

@@ -395,7 +395,13 @@ int xOpen(sqlite3_vtab* p, sqlite3_vtab_cursor** out)
 int xClose(sqlite3_vtab_cursor* p)
 {
     std::unique_ptr<TCursor> cursor(static_cast<TCursor*>(p));
-    --VtabOf(cursor->pVtab).openCursors;
+    TVtab& vtab = VtabOf(cursor->pVtab);
+    --vtab.openCursors;
+    if (cursor->table) {
+        // A writing statement changes the rows it read after their cursor closed.
+        if (vtab.engine && vtab.engine->Recording()) vtab.engine->ReleaseAtEnd(*cursor->table);
+        else cursor->table->ReleaseRows();
+    }
     return SQLITE_OK;
 }
 
@@ -416,7 +422,10 @@ int xFilter(sqlite3_vtab_cursor* p, int idxNum, const char*, int argc, sqlite3_v
     TCursor& c = CursorOf(p);
     TVtab& vtab = VtabOf(p->pVtab);
     return Guard(vtab, [&] {
-        c.table = &vtab.Table();
+        IBdeStoreTable& table = vtab.Table();
+        table.HoldRows();
+        if (c.table) c.table->ReleaseRows();
+        c.table = &table;
         c.generation = vtab.engine->Generation();
         c.rows.clear();
         c.pos = 0;
@@ -666,18 +675,31 @@ void TBdeSqlEngine::SetPending(std::exception_ptr failure) noexcept
 
 void TBdeSqlEngine::NoteInsert(IBdeStoreTable& table, TBdeRowId row)
 {
+    table.HoldRows();
     undo_.push_back({TUndo::Inserted, &table, row, {}, {}});
 }
 
 void TBdeSqlEngine::NoteUpdate(IBdeStoreTable& table, TBdeRowId row, std::vector<std::pair<int, rtl::Variant>> old)
 {
+    table.HoldRows();
     undo_.push_back({TUndo::Updated, &table, row, std::move(old), {}});
 }
 
 void TBdeSqlEngine::NoteDelete(IBdeStoreTable& table, std::vector<rtl::Variant> old)
 {
+    table.HoldRows();
     undo_.push_back({TUndo::Deleted, &table, 0, {}, std::move(old)});
 }
+
+void TBdeSqlEngine::ClearUndo() noexcept
+{
+    for (TUndo& u : undo_) u.table->ReleaseRows();
+    undo_.clear();
+    for (IBdeStoreTable* t : releaseAtEnd_) t->ReleaseRows();
+    releaseAtEnd_.clear();
+}
+
+void TBdeSqlEngine::ReleaseAtEnd(IBdeStoreTable& table) { releaseAtEnd_.push_back(&table); }
 
 bool TBdeSqlEngine::UndoStatement() noexcept
 {
@@ -693,7 +715,7 @@ bool TBdeSqlEngine::UndoStatement() noexcept
     } catch (...) {
         ok = false;
     }
-    undo_.clear();
+    ClearUndo();
     return ok;
 }
 
@@ -753,7 +775,7 @@ int TBdeSqlEngine::RunWrite(sqlite3_stmt* stmt, const std::string& sql)
 {
     const bool own = !store_.InTransaction();
     if (own) store_.StartTransaction();
-    undo_.clear();
+    ClearUndo();
     changes_ = 0;
     recording_ = true;
     try {
@@ -788,7 +810,7 @@ int TBdeSqlEngine::RunWrite(sqlite3_stmt* stmt, const std::string& sql)
         std::rethrow_exception(failure);
     }
     recording_ = false;
-    undo_.clear();
+    ClearUndo();
     if (own) {
         try {
             store_.Commit();

@@ -89,6 +89,8 @@ public:
     void NoteInsert(IBdeStoreTable& table, TBdeRowId row);
     void NoteUpdate(IBdeStoreTable& table, TBdeRowId row, std::vector<std::pair<int, rtl::Variant>> old);
     void NoteDelete(IBdeStoreTable& table, std::vector<rtl::Variant> old);
+    // Lets the table's row ids go when the running statement ends.
+    void ReleaseAtEnd(IBdeStoreTable& table);
     bool Recording() const noexcept { return recording_; }
     void CountChange() noexcept { ++changes_; }
     sqlite3* Handle() const noexcept { return db_; }
@@ -101,6 +103,8 @@ private:
     void CreateVirtualTable(const std::string& name);
     [[noreturn]] void RaiseSqlite(const std::string& sql, int rc);
     bool UndoStatement() noexcept;
+    // Forgets the running statement's undo, letting its row ids go.
+    void ClearUndo() noexcept;
     void ExecInternal(const std::string& sql);
     static int Authorize(void* engine, int action, const char*, const char*, const char*, const char*);
 
@@ -109,6 +113,7 @@ private:
     std::exception_ptr pending_;
     std::vector<TVtabInfo*> vtabs_; // every virtual table SQLite holds
     std::vector<TUndo> undo_;
+    std::vector<IBdeStoreTable*> releaseAtEnd_;
     bool recording_ = false;
     bool internal_ = false; // the engine runs its own statement
     int changes_ = 0;

@@ -10,6 +10,13 @@ namespace bde {
 
 // ---- the cache ---------------------------------------------------------------------
 
+namespace {
+std::size_t defaultCacheBytes = kPxDefaultCacheBytes;
+} // namespace
+
+std::size_t PxDefaultCacheBytes() noexcept { return defaultCacheBytes; }
+void PxSetDefaultCacheBytes(std::size_t bytes) noexcept { defaultCacheBytes = bytes ? bytes : kPxDefaultCacheBytes; }
+
 PxPageCache::PxPageCache(std::size_t budgetBytes) : budget_(budgetBytes) {}
 
 PxPageCache::~PxPageCache() = default;
@@ -195,6 +202,7 @@ void PxPagedFile::WriteOut()
             first = 0;
         }
         if (first < last) file_->WriteAt(first, header_.data() + first, last - first);
+        unsynced_ = true;
         diskHeader_ = header_;
         diskSize_ = std::max<std::uint64_t>(diskSize_, header_.size());
     }
@@ -211,6 +219,7 @@ void PxPagedFile::WriteOut()
             std::memcpy(buf.data(), p->bytes.data(), pageSize_);
             if (codec_) codec_(buf.data(), pageSize_, number, true);
             file_->WriteAt(at, buf.data(), n);
+            unsynced_ = true;
             diskSize_ = std::max(diskSize_, at + n);
         }
         p->dirty = false;
@@ -221,6 +230,7 @@ void PxPagedFile::WriteOut()
     if (size_ != diskSize_) {
         file_->Truncate(size_);
         diskSize_ = size_;
+        unsynced_ = true;
     }
     // Pages past the end hold nothing of the file any more.
     for (auto it = pages_.begin(); it != pages_.end();) {
@@ -228,6 +238,13 @@ void PxPagedFile::WriteOut()
         ++it;
         if (OffsetOf(p->number) >= size_) Drop(p);
     }
+}
+
+void PxPagedFile::SyncWritten()
+{
+    if (!unsynced_) return;
+    file_->Sync();
+    unsynced_ = false;
 }
 
 void PxPagedFile::Discard() noexcept

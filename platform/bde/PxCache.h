@@ -28,6 +28,10 @@ namespace bde {
 
 // A desktop default: a few tens of MB, whatever the size of the tables.
 inline constexpr std::size_t kPxDefaultCacheBytes = 32u << 20;
+// The size folders opened without one take: kPxDefaultCacheBytes unless a
+// test has set another (0 goes back to the default).
+std::size_t PxDefaultCacheBytes() noexcept;
+void PxSetDefaultCacheBytes(std::size_t bytes) noexcept;
 
 class PxPagedFile;
 
@@ -127,6 +131,8 @@ public:
     };
     std::vector<Region> PendingRegions() const;
     void WriteOut();
+    // Makes durable what WriteOut wrote since the last call.
+    void SyncWritten();
     // Forgets every page and the header changes (after a rollback, or when
     // the file goes): the next read comes from disk.
     void Discard() noexcept;
@@ -152,6 +158,7 @@ private:
     std::uint64_t diskSize_ = 0;
     std::unordered_map<std::uint32_t, std::unique_ptr<PxPageCache::Page>> pages_;
     std::size_t dirtyPages_ = 0;
+    bool unsynced_ = false;
 };
 
 } // namespace bde

@@ -23,88 +23,112 @@ std::int16_t AddDataSize(int count, int recordSize)
 
 } // namespace
 
-PxDataFile::PxDataFile(std::string name, std::unique_ptr<PxFile> file, PxHeader header, int keyLength)
-    : name_(std::move(name)), file_(std::move(file)), header_(std::move(header)), keyLength_(keyLength)
+PxDataFile::PxDataFile(PxPageCache& cache, std::string name, std::unique_ptr<PxFile> file, PxHeader header,
+                       int keyLength)
+    : cache_(cache), name_(std::move(name)), header_(std::move(header)), keyLength_(keyLength)
 {
-    LearnSortOrder();
+    Setup();
+    file_ = std::make_unique<PxPagedFile>(cache_, name_, std::move(file), header_.headerSize,
+                                          static_cast<std::size_t>(blockSize_));
     Load();
 }
 
-PxDataFile::PxDataFile(std::string name, std::unique_ptr<PxFile> file, PxHeader header, int keyLength, bool)
-    : name_(std::move(name)), file_(std::move(file)), header_(std::move(header)), keyLength_(keyLength)
+PxDataFile::PxDataFile(PxPageCache& cache, std::string name, std::unique_ptr<PxFile> file, PxHeader header,
+                       int keyLength, bool)
+    : cache_(cache), name_(std::move(name)), header_(std::move(header)), keyLength_(keyLength)
 {
+    Setup();
+    file_ = std::make_unique<PxPagedFile>(cache_, name_, std::move(file), header_.headerSize,
+                                          static_cast<std::size_t>(blockSize_), true);
+    ordered_ = keyLength_ > 0;
+    counts_.assign(1, 0);
+    used_.assign(1, false);
+    firstKeys_.assign(static_cast<std::size_t>(keyLength_), 0);
+    freeLinked_ = true;
+    file_->SetSize(header_.headerSize);
+    touched_ = true;
+}
+
+void PxDataFile::Setup()
+{
+    const auto broken = [&](const char* why) { throw EPxError(rtl::Format(SBrokenChain, name_.c_str(), why)); };
     LearnSortOrder();
     recordSize_ = header_.recordSize;
     blockSize_ = header_.BlockSize();
+    if (recordSize_ <= 0 || blockSize_ < recordSize_ + 6) broken("its records do not fit its blocks");
     capacity_ = (blockSize_ - 6) / recordSize_;
-    ordered_ = keyLength_ > 0;
-    headerDirty_ = true;
-    sizeChanged_ = true;
-    diskSize_ = 0;
+    if (keyLength_ > recordSize_) broken("the key is longer than the record");
 }
 
 void PxDataFile::Load()
 {
     const auto broken = [&](const char* why) { throw EPxError(rtl::Format(SBrokenChain, name_.c_str(), why)); };
-    recordSize_ = header_.recordSize;
-    blockSize_ = header_.BlockSize();
-    capacity_ = (blockSize_ - 6) / recordSize_;
-    if (keyLength_ > recordSize_) broken("the key is longer than the record");
-    diskSize_ = file_->Size();
-    const std::uint64_t hs = header_.headerSize;
-    std::size_t total = header_.fileBlocks;
-    const std::uint64_t room = diskSize_ > hs ? (diskSize_ - hs + static_cast<std::uint64_t>(blockSize_) - 1) / static_cast<std::uint64_t>(blockSize_) : 0;
-    if (total > room) broken("the file is shorter than its header says");
-    // Blocks past the counted ones are not part of the table.
-    std::vector<std::uint8_t> all(total * static_cast<std::size_t>(blockSize_), 0);
-    if (total) file_->ReadAt(hs, all.data(), all.size());
-    blocks_.resize(total);
-    for (std::size_t i = 0; i < total; ++i) {
-        blocks_[i].image.assign(all.begin() + static_cast<std::ptrdiff_t>(i * static_cast<std::size_t>(blockSize_)),
-                                all.begin() + static_cast<std::ptrdiff_t>((i + 1) * static_cast<std::size_t>(blockSize_)));
-        if (header_.encryption != 0)
-            PxDecryptBlock(blocks_[i].image.data(), blocks_[i].image.size(), header_.encryption, static_cast<std::uint32_t>(i));
+    if (header_.encryption != 0) {
+        const std::uint32_t code = header_.encryption;
+        file_->SetCodec([code](std::uint8_t* bytes, std::size_t size, std::uint32_t page, bool encode) {
+            if (encode) PxEncryptBlock(bytes, size, code, page);
+            else PxDecryptBlock(bytes, size, code, page);
+        });
     }
+    const std::uint64_t diskSize = file_->SizeOnDisk();
+    const std::uint64_t hs = header_.headerSize;
+    const std::size_t total = header_.fileBlocks;
+    const std::uint64_t room =
+        diskSize > hs ? (diskSize - hs + static_cast<std::uint64_t>(blockSize_) - 1) / static_cast<std::uint64_t>(blockSize_) : 0;
+    // Blocks past the counted ones are not part of the table.
+    if (total > room) broken("the file is shorter than its header says");
+    fileBlocks_ = static_cast<std::uint16_t>(total);
+    counts_.assign(total + 1, 0);
+    used_.assign(total + 1, false);
+    firstKeys_.assign((total + 1) * static_cast<std::size_t>(keyLength_), 0);
     std::vector<bool> seen(total + 1, false);
+    ordered_ = keyLength_ > 0;
+    std::vector<std::uint8_t> last(static_cast<std::size_t>(keyLength_));
+    bool haveLast = false;
     for (std::uint16_t cur = header_.firstBlock; cur != 0;) {
         if (cur > total) broken("a block number is out of range");
         if (seen[cur]) broken("the block chain runs in a circle");
         seen[cur] = true;
-        Block& b = BlockRef(cur);
-        b.used = true;
-        const auto add = static_cast<std::int16_t>(PxGetU16(b.image.data() + 4));
-        int count = add < 0 ? 0 : add / recordSize_ + 1;
+        used_[cur] = true;
+        const std::uint8_t* page = Page(cur);
+        const auto add = static_cast<std::int16_t>(PxGetU16(page + 4));
+        const int count = add < 0 ? 0 : add / recordSize_ + 1;
         if (count > capacity_) broken("a block holds more records than fit");
-        b.tags.resize(static_cast<std::size_t>(count));
+        counts_[cur] = static_cast<std::uint16_t>(count);
         chain_.push_back(cur);
-        cur = PxGetU16(b.image.data());
+        recordCount_ += count;
+        if (keyLength_ > 0) {
+            if (count == 0) ordered_ = false;
+            else NoteFirstKey(cur, page);
+            for (int s = 0; s < count && ordered_; ++s) {
+                const std::uint8_t* r = SlotIn(page, s);
+                if (haveLast && Compare(last.data(), r) >= 0) ordered_ = false;
+                std::memcpy(last.data(), r, last.size());
+                haveLast = true;
+            }
+        }
+        const std::uint16_t next = PxGetU16(page);
+        cache_.Trim();
+        cur = next;
     }
-    for (std::uint16_t cur = header_.firstFreeBlock; cur != 0 && cur <= total && !seen[cur];) {
+    // The free list as the file links it, then blocks in neither list.
+    freeLinked_ = true;
+    for (std::uint16_t cur = header_.firstFreeBlock; cur != 0;) {
+        if (cur > total || seen[cur]) {
+            freeLinked_ = false;
+            break;
+        }
         seen[cur] = true;
         free_.push_back(cur);
-        cur = PxGetU16(BlockRef(cur).image.data());
+        cur = PxGetU16(Page(cur));
+        cache_.Trim();
     }
-    for (std::size_t n = 1; n <= total; ++n)
-        if (!seen[n]) free_.push_back(static_cast<std::uint16_t>(n));
-    for (std::uint16_t n : chain_) {
-        Block& b = BlockRef(n);
-        for (auto& t : b.tags) {
-            t = nextTag_++;
-            tagBlock_.emplace(t, n);
-        }
-        recordCount_ += static_cast<std::int64_t>(b.tags.size());
+    for (std::size_t n = 1; n <= total; ++n) {
+        if (seen[n]) continue;
+        free_.push_back(static_cast<std::uint16_t>(n));
+        freeLinked_ = false;
     }
-    ordered_ = keyLength_ > 0;
-    const std::uint8_t* prev = nullptr;
-    for (std::uint16_t n : chain_) {
-        const Block& b = BlockRef(n);
-        if (b.tags.empty() && keyLength_ > 0) ordered_ = false;
-        for (int s = 0; s < static_cast<int>(b.tags.size()); ++s) {
-            const std::uint8_t* r = Slot(b, s);
-            if (prev && keyLength_ > 0 && Compare(prev, r) >= 0) ordered_ = false;
-            prev = r;
-        }
-    }
+    if (!free_.empty()) freeLinked_ = false; // their words are checked once, at the first write-out
 }
 
 int PxDataFile::Compare(const std::uint8_t* a, const std::uint8_t* b) const
@@ -157,135 +181,229 @@ bool PxDataFile::SameOrder(const std::uint8_t* a, const std::uint8_t* b) const
     return true; // a field other than text decides, after equal bytes
 }
 
-bool PxDataFile::PlaceKnown(const std::uint8_t* record, std::optional<Tag> moving) const
+bool PxDataFile::PlaceKnown(const std::uint8_t* record, std::optional<Tag> moving)
 {
     if (keyLength_ == 0 || binarySort_ || textInKey_.empty() || chain_.empty()) return true;
+    std::optional<Pos> skip;
+    if (moving) {
+        auto it = where_.find(*moving);
+        if (it != where_.end()) skip = it->second;
+    }
+    const auto skipped = [&](std::size_t c, int s) { return skip && skip->block == chain_[c] && skip->slot == s; };
     // The first record not below the key, and the one before it, in chain order.
     std::size_t ci = 0;
     int slot = 0;
     Locate(record, static_cast<std::size_t>(keyLength_), ci, slot);
-    const auto tagAt = [&](std::size_t c, int s) { return BlockRef(chain_[c]).tags[static_cast<std::size_t>(s)]; };
+    const int start = slot;
+    std::vector<std::uint8_t> next, prev;
     // Forward from (ci, slot), skipping `moving`.
-    std::size_t nc = ci;
-    int ns = slot;
-    const std::uint8_t* next = nullptr;
-    while (nc < chain_.size()) {
-        if (ns >= CountOf(chain_[nc])) {
-            ++nc;
-            ns = 0;
-            continue;
-        }
-        if (!(moving && tagAt(nc, ns) == *moving)) {
-            next = RecordAt(chain_[nc], ns);
+    for (std::size_t nc = ci; nc < chain_.size(); ++nc, slot = 0) {
+        bool found = false;
+        for (int ns = nc == ci ? slot : 0; ns < counts_[chain_[nc]]; ++ns) {
+            if (skipped(nc, ns)) continue;
+            const std::uint8_t* r = RecordAt(chain_[nc], ns);
+            next.assign(r, r + keyLength_);
+            found = true;
             break;
         }
-        ++ns;
+        if (found) break;
     }
     // Backward from the place before (ci, slot).
     std::size_t pc = ci;
-    int ps = slot - 1;
-    const std::uint8_t* prev = nullptr;
+    int ps = start - 1;
     for (;;) {
         if (ps < 0) {
             if (pc == 0) break;
             --pc;
-            ps = CountOf(chain_[pc]) - 1;
+            ps = counts_[chain_[pc]] - 1;
             continue;
         }
-        if (!(moving && tagAt(pc, ps) == *moving)) {
-            prev = RecordAt(chain_[pc], ps);
+        if (!skipped(pc, ps)) {
+            const std::uint8_t* r = RecordAt(chain_[pc], ps);
+            prev.assign(r, r + keyLength_);
             break;
         }
         --ps;
     }
-    return (!prev || SameOrder(prev, record)) && (!next || SameOrder(record, next));
+    return (prev.empty() || SameOrder(prev.data(), record)) && (next.empty() || SameOrder(record, next.data()));
 }
 
-int PxDataFile::CountOf(std::uint16_t block) const
+const std::uint8_t* PxDataFile::RecordAt(std::uint16_t block, int slot)
 {
-    return static_cast<int>(BlockRef(block).tags.size());
+    return SlotIn(Page(block), slot);
 }
 
-const std::uint8_t* PxDataFile::RecordAt(std::uint16_t block, int slot) const
+// ---- tags --------------------------------------------------------------------------
+
+void PxDataFile::Register(Tag tag, std::uint16_t block, int slot)
 {
-    return Slot(BlockRef(block), slot);
+    where_[tag] = Pos{block, slot};
+    named_[block][slot] = tag;
 }
 
-PxDataFile::Tag PxDataFile::TagAt(std::uint16_t block, int slot) const
+void PxDataFile::Unregister(std::uint16_t block, int slot) noexcept
 {
-    return BlockRef(block).tags[static_cast<std::size_t>(slot)];
+    auto b = named_.find(block);
+    if (b == named_.end()) return;
+    auto s = b->second.find(slot);
+    if (s == b->second.end()) return;
+    where_.erase(s->second);
+    b->second.erase(s);
+    if (b->second.empty()) named_.erase(b);
 }
 
-std::vector<PxDataFile::Tag> PxDataFile::Tags() const
+void PxDataFile::ShiftSlots(std::uint16_t block, int from, int delta)
+{
+    auto b = named_.find(block);
+    if (b == named_.end()) return;
+    std::map<int, Tag>& slots = b->second;
+    std::vector<std::pair<int, Tag>> moved(slots.lower_bound(from), slots.end());
+    slots.erase(slots.lower_bound(from), slots.end());
+    for (auto& [s, t] : moved) {
+        slots[s + delta] = t;
+        where_[t] = Pos{block, s + delta};
+    }
+}
+
+void PxDataFile::MoveSlots(std::uint16_t from, int fromSlot, std::uint16_t to, int toSlot)
+{
+    auto b = named_.find(from);
+    if (b == named_.end()) return;
+    std::vector<std::pair<int, Tag>> moved(b->second.lower_bound(fromSlot), b->second.end());
+    b->second.erase(b->second.lower_bound(fromSlot), b->second.end());
+    if (b->second.empty()) named_.erase(b);
+    if (moved.empty()) return;
+    std::map<int, Tag>& target = named_[to];
+    for (auto& [s, t] : moved) {
+        const int ns = s - fromSlot + toSlot;
+        target[ns] = t;
+        where_[t] = Pos{to, ns};
+    }
+}
+
+PxDataFile::Tag PxDataFile::TagAt(std::uint16_t block, int slot)
+{
+    auto b = named_.find(block);
+    if (b != named_.end()) {
+        auto s = b->second.find(slot);
+        if (s != b->second.end()) return s->second;
+    }
+    const Tag t = nextTag_++;
+    Register(t, block, slot);
+    return t;
+}
+
+std::vector<PxDataFile::Tag> PxDataFile::Tags()
 {
     std::vector<Tag> tags;
     tags.reserve(static_cast<std::size_t>(recordCount_));
-    for (std::uint16_t n : chain_) {
-        const Block& b = BlockRef(n);
-        tags.insert(tags.end(), b.tags.begin(), b.tags.end());
-    }
+    for (std::uint16_t n : chain_)
+        for (int s = 0; s < counts_[n]; ++s) tags.push_back(TagAt(n, s));
     return tags;
 }
 
-int PxDataFile::SlotOf(const Block& b, Tag tag) const
+void PxDataFile::ForgetTags() noexcept
 {
-    for (std::size_t i = 0; i < b.tags.size(); ++i)
-        if (b.tags[i] == tag) return static_cast<int>(i);
-    RTL_ASSERT(false, "Record not found in its block");
-    return -1;
+    where_.clear();
+    named_.clear();
 }
 
 std::uint16_t PxDataFile::BlockOf(Tag tag) const
 {
-    auto it = tagBlock_.find(tag);
-    RTL_ASSERT(it != tagBlock_.end(), "Record not found");
-    return it->second;
+    auto it = where_.find(tag);
+    RTL_ASSERT(it != where_.end(), "Record not found");
+    return it->second.block;
 }
 
-const std::uint8_t* PxDataFile::Record(Tag tag) const
+std::pair<std::uint16_t, int> PxDataFile::PlaceOf(Tag tag) const
 {
-    const std::uint16_t n = BlockOf(tag);
-    const Block& b = BlockRef(n);
-    return Slot(b, SlotOf(b, tag));
+    auto it = where_.find(tag);
+    RTL_ASSERT(it != where_.end(), "Record not found");
+    return {it->second.block, it->second.slot};
 }
 
-void PxDataFile::Locate(const std::uint8_t* key, std::size_t size, std::size_t& chainIndex, int& slot) const
+const std::uint8_t* PxDataFile::Lookup(const std::uint8_t* key)
+{
+    RTL_ASSERT(keyLength_ > 0 && ordered_, "Lookup needs an ordered keyed file");
+    if (chain_.empty()) return nullptr;
+    std::size_t ci;
+    int slot;
+    Locate(key, static_cast<std::size_t>(keyLength_), ci, slot);
+    const std::uint16_t b = chain_[ci];
+    if (slot >= counts_[b]) return nullptr;
+    const std::uint8_t* r = RecordAt(b, slot);
+    return Compare(r, key) == 0 ? r : nullptr;
+}
+
+const std::uint8_t* PxDataFile::Record(Tag tag)
+{
+    auto it = where_.find(tag);
+    RTL_ASSERT(it != where_.end(), "Record not found");
+    return RecordAt(it->second.block, it->second.slot);
+}
+
+// ---- lookups -----------------------------------------------------------------------
+
+void PxDataFile::Locate(const std::uint8_t* key, std::size_t size, std::size_t& chainIndex, int& slot)
 {
     const auto cmp = [&](const std::uint8_t* r) { return size ? std::memcmp(r, key, size) : 0; };
     // First block whose first record is not below the key.
     std::size_t lo = 0, hi = chain_.size();
     while (lo < hi) {
         const std::size_t mid = (lo + hi) / 2;
-        if (cmp(Slot(BlockRef(chain_[mid]), 0)) < 0) lo = mid + 1;
+        if (cmp(FirstKey(chain_[mid])) < 0) lo = mid + 1;
         else hi = mid;
     }
     if (lo == 0) { chainIndex = 0; slot = 0; return; }
-    const Block& b = BlockRef(chain_[lo - 1]);
-    int a = 0, z = static_cast<int>(b.tags.size());
+    const std::uint16_t b = chain_[lo - 1];
+    const std::uint8_t* page = Page(b);
+    int a = 0, z = counts_[b];
     while (a < z) {
         const int mid = (a + z) / 2;
-        if (cmp(Slot(b, mid)) < 0) a = mid + 1;
+        if (cmp(SlotIn(page, mid)) < 0) a = mid + 1;
         else z = mid;
     }
-    if (a < static_cast<int>(b.tags.size())) { chainIndex = lo - 1; slot = a; }
+    if (a < counts_[b]) { chainIndex = lo - 1; slot = a; }
     else if (lo < chain_.size()) { chainIndex = lo; slot = 0; }
     else { chainIndex = lo - 1; slot = a; } // after the last record
 }
 
-std::optional<PxDataFile::Tag> PxDataFile::Find(const std::uint8_t* key) const
+std::uint16_t PxDataFile::BlockForKey(const std::uint8_t* key) const
+{
+    RTL_ASSERT(keyLength_ > 0 && ordered_ && !chain_.empty(), "BlockForKey needs an ordered keyed file");
+    std::size_t lo = 0, hi = chain_.size();
+    while (lo < hi) {
+        const std::size_t mid = (lo + hi) / 2;
+        if (Compare(FirstKey(chain_[mid]), key) <= 0) lo = mid + 1;
+        else hi = mid;
+    }
+    return chain_[lo == 0 ? 0 : lo - 1];
+}
+
+bool PxDataFile::Holds(const std::uint8_t* key)
+{
+    RTL_ASSERT(keyLength_ > 0 && ordered_, "Find needs an ordered keyed file");
+    if (chain_.empty()) return false;
+    std::size_t ci;
+    int slot;
+    Locate(key, static_cast<std::size_t>(keyLength_), ci, slot);
+    const std::uint16_t b = chain_[ci];
+    return slot < counts_[b] && Compare(RecordAt(b, slot), key) == 0;
+}
+
+std::optional<PxDataFile::Tag> PxDataFile::Find(const std::uint8_t* key)
 {
     RTL_ASSERT(keyLength_ > 0 && ordered_, "Find needs an ordered keyed file");
     if (chain_.empty()) return std::nullopt;
     std::size_t ci;
     int slot;
     Locate(key, static_cast<std::size_t>(keyLength_), ci, slot);
-    const Block& b = BlockRef(chain_[ci]);
-    if (slot < static_cast<int>(b.tags.size()) && Compare(Slot(b, slot), key) == 0)
-        return b.tags[static_cast<std::size_t>(slot)];
+    const std::uint16_t b = chain_[ci];
+    if (slot < counts_[b] && Compare(RecordAt(b, slot), key) == 0) return TagAt(b, slot);
     return std::nullopt;
 }
 
-std::vector<PxDataFile::Tag> PxDataFile::FindPrefix(const std::uint8_t* prefix, std::size_t size) const
+std::vector<PxDataFile::Tag> PxDataFile::FindPrefix(const std::uint8_t* prefix, std::size_t size)
 {
     RTL_ASSERT(keyLength_ > 0 && ordered_ && size <= static_cast<std::size_t>(keyLength_), "FindPrefix needs an ordered keyed file");
     std::vector<Tag> out;
@@ -294,87 +412,182 @@ std::vector<PxDataFile::Tag> PxDataFile::FindPrefix(const std::uint8_t* prefix, 
     int slot;
     Locate(prefix, size, ci, slot);
     for (; ci < chain_.size(); ++ci, slot = 0) {
-        const Block& b = BlockRef(chain_[ci]);
-        for (; slot < static_cast<int>(b.tags.size()); ++slot) {
-            if (size && std::memcmp(Slot(b, slot), prefix, size) != 0) return out;
-            out.push_back(b.tags[static_cast<std::size_t>(slot)]);
+        const std::uint16_t b = chain_[ci];
+        for (; slot < counts_[b]; ++slot) {
+            if (size && std::memcmp(RecordAt(b, slot), prefix, size) != 0) return out;
+            out.push_back(TagAt(b, slot));
         }
     }
     return out;
 }
 
-void PxDataFile::SetRecords(std::uint16_t block, std::vector<std::uint8_t> records, std::vector<Tag> tags)
+// ---- block bookkeeping -------------------------------------------------------------
+
+void PxDataFile::NoteFirstKey(std::uint16_t block, const std::uint8_t* page)
 {
-    Block& b = BlockRef(block);
-    std::fill(b.image.begin() + 6, b.image.end(), 0);
-    if (!records.empty()) std::memcpy(b.image.data() + 6, records.data(), records.size());
-    b.tags = std::move(tags);
-    PxPutU16(b.image.data() + 4, static_cast<std::uint16_t>(AddDataSize(static_cast<int>(b.tags.size()), recordSize_)));
-    for (Tag t : b.tags) {
-        auto it = tagBlock_.find(t);
-        if (it == tagBlock_.end() || it->second != block) {
-            tagBlock_[t] = block;
-            moves_.emplace_back(t, block);
-        }
-    }
-    Touch(block);
+    if (keyLength_ == 0) return;
+    std::memcpy(firstKeys_.data() + static_cast<std::size_t>(block) * static_cast<std::size_t>(keyLength_), page + 6,
+                static_cast<std::size_t>(keyLength_));
 }
+
+void PxDataFile::SetCount(std::uint16_t block, std::uint8_t* page, int count)
+{
+    PxPutU16(page + 4, static_cast<std::uint16_t>(AddDataSize(count, recordSize_)));
+    counts_[block] = static_cast<std::uint16_t>(count);
+    if (count > 0) NoteFirstKey(block, page);
+    entryChanges_.insert(block);
+}
+
+void PxDataFile::LinkAt(std::size_t ci)
+{
+    if (ci >= chain_.size()) return;
+    const std::uint16_t b = chain_[ci];
+    const std::uint16_t next = ci + 1 < chain_.size() ? chain_[ci + 1] : 0;
+    const std::uint16_t prev = ci > 0 ? chain_[ci - 1] : 0;
+    const std::uint8_t* page = Page(b);
+    if (PxGetU16(page) == next && PxGetU16(page + 2) == prev) return;
+    std::uint8_t* w = Mut(b);
+    PxPutU16(w, next);
+    PxPutU16(w + 2, prev);
+}
+
+void PxDataFile::SetFreeNext(std::uint16_t block, std::uint16_t next)
+{
+    const auto add = static_cast<std::uint16_t>(AddDataSize(0, recordSize_));
+    const std::uint8_t* page = Page(block);
+    if (PxGetU16(page) == next && PxGetU16(page + 2) == 0 && PxGetU16(page + 4) == add) return;
+    std::uint8_t* w = Mut(block);
+    PxPutU16(w, next);
+    PxPutU16(w + 2, 0);
+    PxPutU16(w + 4, add);
+}
+
+std::uint16_t PxDataFile::Allocate()
+{
+    std::uint16_t n;
+    if (!free_.empty()) {
+        n = free_.front();
+        free_.erase(free_.begin());
+    } else {
+        if (fileBlocks_ >= kMaxBlocks) throw EPxError(rtl::Format(SFileFull, name_.c_str()));
+        n = ++fileBlocks_;
+        counts_.push_back(0);
+        used_.push_back(false);
+        firstKeys_.resize(firstKeys_.size() + static_cast<std::size_t>(keyLength_), 0);
+        file_->SetSize(header_.headerSize + static_cast<std::uint64_t>(fileBlocks_) * static_cast<std::uint64_t>(blockSize_));
+    }
+    std::uint8_t* page = file_->Fresh(n - 1u);
+    used_[n] = true;
+    SetCount(n, page, 0);
+    return n;
+}
+
+void PxDataFile::Release(std::uint16_t n)
+{
+    RTL_ASSERT(named_.find(n) == named_.end(), "A released block holds named records");
+    used_[n] = false;
+    counts_[n] = 0;
+    entryChanges_.insert(n);
+    std::uint8_t* page = file_->Fresh(n - 1u);
+    PxPutU16(page, free_.empty() ? 0 : free_.front());
+    PxPutU16(page + 4, static_cast<std::uint16_t>(AddDataSize(0, recordSize_)));
+    free_.insert(free_.begin(), n);
+    // Free blocks at the end of the file are cut off.
+    while (fileBlocks_ > 0 && !used_[fileBlocks_]) {
+        const std::uint16_t last = fileBlocks_;
+        const auto at = std::find(free_.begin(), free_.end(), last);
+        if (at != free_.end()) {
+            const std::size_t i = static_cast<std::size_t>(at - free_.begin());
+            const std::uint16_t after = i + 1 < free_.size() ? free_[i + 1] : 0;
+            free_.erase(at);
+            if (i > 0) SetFreeNext(free_[i - 1], after);
+        }
+        --fileBlocks_;
+        counts_.pop_back();
+        used_.pop_back();
+        firstKeys_.resize(firstKeys_.size() - static_cast<std::size_t>(keyLength_));
+        file_->SetSize(header_.headerSize + static_cast<std::uint64_t>(fileBlocks_) * static_cast<std::uint64_t>(blockSize_));
+    }
+}
+
+// ---- changes -----------------------------------------------------------------------
 
 void PxDataFile::PreferPrevious(std::size_t& ci, int& slot) const
 {
     // A key between two blocks joins the block that holds the key before it
     // when that block has room.
-    if (slot == 0 && ci > 0 && CountOf(chain_[ci - 1]) < capacity_) {
+    if (slot == 0 && ci > 0 && counts_[chain_[ci - 1]] < capacity_) {
         --ci;
-        slot = CountOf(chain_[ci]);
+        slot = counts_[chain_[ci]];
     }
 }
 
 void PxDataFile::InsertAt(std::size_t ci, int slot, const std::uint8_t* record, Tag tag)
 {
     const std::size_t rs = static_cast<std::size_t>(recordSize_);
-    if (chain_.empty()) {
+    const auto startBlock = [&](std::size_t at) {
         const std::uint16_t nb = Allocate();
-        chain_.push_back(nb);
-        LinkChain();
-        SetRecords(nb, std::vector<std::uint8_t>(record, record + rs), {tag});
+        chain_.insert(chain_.begin() + static_cast<std::ptrdiff_t>(at), nb);
+        std::uint8_t* page = Mut(nb);
+        std::memcpy(SlotIn(page, 0), record, rs);
+        SetCount(nb, page, 1);
+        LinkAt(at);
+        if (at > 0) LinkAt(at - 1);
+        LinkAt(at + 1);
+        Register(tag, nb, 0);
+        movedInto_.insert(nb);
+    };
+    if (chain_.empty()) {
+        startBlock(0);
         return;
     }
     const std::uint16_t n = chain_[ci];
-    Block& b = BlockRef(n);
-    const int count = static_cast<int>(b.tags.size());
+    const int count = counts_[n];
     if (count < capacity_) {
-        std::uint8_t* at = Slot(b, slot);
+        std::uint8_t* page = Mut(n);
+        std::uint8_t* at = SlotIn(page, slot);
         std::memmove(at + rs, at, static_cast<std::size_t>(count - slot) * rs);
         std::memcpy(at, record, rs);
-        b.tags.insert(b.tags.begin() + slot, tag);
-        PxPutU16(b.image.data() + 4, static_cast<std::uint16_t>(AddDataSize(count + 1, recordSize_)));
-        tagBlock_[tag] = n;
-        moves_.emplace_back(tag, n);
-        Touch(n);
+        SetCount(n, page, count + 1);
+        ShiftSlots(n, slot, 1);
+        Register(tag, n, slot);
+        movedInto_.insert(n);
         return;
     }
     if (ci + 1 == chain_.size() && slot == count) {
         // Adding after the last record starts a new block; nothing splits.
-        const std::uint16_t nb = Allocate();
-        chain_.push_back(nb);
-        LinkChain();
-        SetRecords(nb, std::vector<std::uint8_t>(record, record + rs), {tag});
+        startBlock(ci + 1);
         return;
     }
     // Split: the first half stays, the rest goes to a new block after it.
-    std::vector<std::uint8_t> all(Slot(b, 0), Slot(b, 0) + static_cast<std::size_t>(count) * rs);
-    all.insert(all.begin() + static_cast<std::ptrdiff_t>(static_cast<std::size_t>(slot) * rs), record, record + rs);
-    std::vector<Tag> tags = b.tags;
-    tags.insert(tags.begin() + slot, tag);
-    const std::size_t keep = (tags.size() + 1) / 2;
+    const int total = count + 1;
+    const int keep = (total + 1) / 2;
+    std::vector<std::uint8_t> all(static_cast<std::size_t>(total) * rs);
+    {
+        const std::uint8_t* page = Page(n);
+        std::memcpy(all.data(), SlotIn(page, 0), static_cast<std::size_t>(slot) * rs);
+        std::memcpy(all.data() + static_cast<std::size_t>(slot) * rs, record, rs);
+        std::memcpy(all.data() + static_cast<std::size_t>(slot + 1) * rs, SlotIn(page, slot),
+                    static_cast<std::size_t>(count - slot) * rs);
+    }
     const std::uint16_t nb = Allocate();
     chain_.insert(chain_.begin() + static_cast<std::ptrdiff_t>(ci + 1), nb);
-    LinkChain();
-    SetRecords(n, std::vector<std::uint8_t>(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(keep * rs)),
-               std::vector<Tag>(tags.begin(), tags.begin() + static_cast<std::ptrdiff_t>(keep)));
-    SetRecords(nb, std::vector<std::uint8_t>(all.begin() + static_cast<std::ptrdiff_t>(keep * rs), all.end()),
-               std::vector<Tag>(tags.begin() + static_cast<std::ptrdiff_t>(keep), tags.end()));
+    std::uint8_t* left = Mut(n);
+    std::memset(left + 6, 0, static_cast<std::size_t>(blockSize_ - 6));
+    std::memcpy(left + 6, all.data(), static_cast<std::size_t>(keep) * rs);
+    SetCount(n, left, keep);
+    std::uint8_t* right = Mut(nb);
+    std::memcpy(right + 6, all.data() + static_cast<std::size_t>(keep) * rs, static_cast<std::size_t>(total - keep) * rs);
+    SetCount(nb, right, total - keep);
+    LinkAt(ci);
+    LinkAt(ci + 1);
+    LinkAt(ci + 2);
+    // Named records: those from `slot` on are one further, then the second half moves.
+    ShiftSlots(n, slot, 1);
+    Register(tag, n, slot);
+    MoveSlots(n, keep, nb, 0);
+    movedInto_.insert(n);
+    movedInto_.insert(nb);
 }
 
 void PxDataFile::Append(const std::uint8_t* record, Tag tag)
@@ -384,11 +597,12 @@ void PxDataFile::Append(const std::uint8_t* record, Tag tag)
         return;
     }
     const std::size_t ci = chain_.size() - 1;
-    InsertAt(ci, CountOf(chain_[ci]), record, tag);
+    InsertAt(ci, counts_[chain_[ci]], record, tag);
 }
 
 std::optional<PxDataFile::Tag> PxDataFile::Insert(const std::uint8_t* record)
 {
+    touched_ = true;
     const Tag tag = nextTag_;
     if (keyLength_ > 0) {
         RTL_ASSERT(ordered_, "Insert needs an ordered keyed file");
@@ -396,8 +610,8 @@ std::optional<PxDataFile::Tag> PxDataFile::Insert(const std::uint8_t* record)
         int slot = 0;
         if (!chain_.empty()) {
             Locate(record, static_cast<std::size_t>(keyLength_), ci, slot);
-            const Block& b = BlockRef(chain_[ci]);
-            if (slot < static_cast<int>(b.tags.size()) && Compare(Slot(b, slot), record) == 0) return std::nullopt;
+            const std::uint16_t b = chain_[ci];
+            if (slot < counts_[b] && Compare(RecordAt(b, slot), record) == 0) return std::nullopt;
             PreferPrevious(ci, slot);
         }
         InsertAt(ci, slot, record, tag);
@@ -411,13 +625,14 @@ std::optional<PxDataFile::Tag> PxDataFile::Insert(const std::uint8_t* record)
 
 void PxDataFile::Overwrite(Tag tag, const std::uint8_t* record)
 {
-    const std::uint16_t n = BlockOf(tag);
-    Block& b = BlockRef(n);
-    std::uint8_t* at = Slot(b, SlotOf(b, tag));
-    if (std::memcmp(at, record, static_cast<std::size_t>(recordSize_)) == 0) return;
-    RTL_ASSERT(keyLength_ == 0 || Compare(at, record) == 0, "Overwrite must not change the key");
-    std::memcpy(at, record, static_cast<std::size_t>(recordSize_));
-    Touch(n);
+    auto it = where_.find(tag);
+    RTL_ASSERT(it != where_.end(), "Record not found");
+    const Pos p = it->second;
+    const std::uint8_t* cur = RecordAt(p.block, p.slot);
+    if (std::memcmp(cur, record, static_cast<std::size_t>(recordSize_)) == 0) return;
+    touched_ = true;
+    RTL_ASSERT(keyLength_ == 0 || Compare(cur, record) == 0, "Overwrite must not change the key");
+    std::memcpy(SlotIn(Mut(p.block), p.slot), record, static_cast<std::size_t>(recordSize_));
 }
 
 bool PxDataFile::Rekey(Tag tag, const std::uint8_t* record)
@@ -427,10 +642,10 @@ bool PxDataFile::Rekey(Tag tag, const std::uint8_t* record)
         Overwrite(tag, record);
         return true;
     }
-    if (Find(record)) return false;
-    const std::uint16_t n = BlockOf(tag);
-    RemoveAt(n, SlotOf(BlockRef(n), tag));
-    tagBlock_.erase(tag);
+    if (Holds(record)) return false;
+    touched_ = true;
+    const Pos p = where_.at(tag);
+    RemoveAt(p.block, p.slot);
     std::size_t ci = 0;
     int slot = 0;
     if (!chain_.empty()) {
@@ -443,102 +658,61 @@ bool PxDataFile::Rekey(Tag tag, const std::uint8_t* record)
 
 void PxDataFile::Erase(Tag tag)
 {
-    const std::uint16_t n = BlockOf(tag);
-    RemoveAt(n, SlotOf(BlockRef(n), tag));
-    tagBlock_.erase(tag);
+    touched_ = true;
+    const Pos p = where_.at(tag);
+    RemoveAt(p.block, p.slot);
     --recordCount_;
 }
 
 void PxDataFile::RemoveAt(std::uint16_t n, int slot)
 {
-    Block& b = BlockRef(n);
     const std::size_t rs = static_cast<std::size_t>(recordSize_);
-    const int count = static_cast<int>(b.tags.size());
-    std::uint8_t* at = Slot(b, slot);
+    const int count = counts_[n];
+    Unregister(n, slot);
+    std::uint8_t* page = Mut(n);
+    std::uint8_t* at = SlotIn(page, slot);
     std::memmove(at, at + rs, static_cast<std::size_t>(count - slot - 1) * rs);
-    std::memset(Slot(b, count - 1), 0, rs);
-    b.tags.erase(b.tags.begin() + slot);
-    PxPutU16(b.image.data() + 4, static_cast<std::uint16_t>(AddDataSize(count - 1, recordSize_)));
-    Touch(n);
+    std::memset(SlotIn(page, count - 1), 0, rs);
+    SetCount(n, page, count - 1);
+    ShiftSlots(n, slot + 1, -1);
     if (count - 1 > 0) return;
     const auto pos = static_cast<std::size_t>(std::find(chain_.begin(), chain_.end(), n) - chain_.begin());
     if (pos == 0 && chain_.size() > 1) {
         // The first block of the chain stays where it is: the next block's
         // records move into it and that block becomes free.
         const std::uint16_t next = chain_[1];
-        Block& nb = BlockRef(next);
-        SetRecords(n, std::vector<std::uint8_t>(Slot(nb, 0), Slot(nb, 0) + nb.tags.size() * rs), nb.tags);
-        nb.tags.clear();
+        const int moved = counts_[next];
+        std::vector<std::uint8_t> records(SlotIn(Page(next), 0), SlotIn(Page(next), 0) + static_cast<std::size_t>(moved) * rs);
+        std::uint8_t* first = Mut(n);
+        std::memcpy(first + 6, records.data(), records.size());
+        SetCount(n, first, moved);
+        MoveSlots(next, 0, n, 0);
+        movedInto_.insert(n);
         chain_.erase(chain_.begin() + 1);
         Release(next);
+        LinkAt(0);
+        LinkAt(1);
     } else {
         chain_.erase(chain_.begin() + static_cast<std::ptrdiff_t>(pos));
         Release(n);
-    }
-    LinkChain();
-}
-
-std::uint16_t PxDataFile::Allocate()
-{
-    std::uint16_t n;
-    if (!free_.empty()) {
-        n = free_.front();
-        free_.erase(free_.begin());
-        Block& b = BlockRef(n);
-        std::fill(b.image.begin(), b.image.end(), 0);
-    } else {
-        if (blocks_.size() >= kMaxBlocks) throw EPxError(rtl::Format(SFileFull, name_.c_str()));
-        Block b;
-        b.image.assign(static_cast<std::size_t>(blockSize_), 0);
-        blocks_.push_back(std::move(b));
-        n = static_cast<std::uint16_t>(blocks_.size());
-        sizeChanged_ = true;
-    }
-    Block& b = BlockRef(n);
-    b.used = true;
-    b.tags.clear();
-    PxPutU16(b.image.data() + 4, static_cast<std::uint16_t>(AddDataSize(0, recordSize_)));
-    Touch(n);
-    return n;
-}
-
-void PxDataFile::Release(std::uint16_t n)
-{
-    Block& b = BlockRef(n);
-    b.used = false;
-    b.tags.clear();
-    std::fill(b.image.begin(), b.image.end(), 0);
-    PxPutU16(b.image.data() + 4, static_cast<std::uint16_t>(AddDataSize(0, recordSize_)));
-    free_.insert(free_.begin(), n);
-    Touch(n);
-    // Free blocks at the end of the file are cut off.
-    while (!blocks_.empty() && !blocks_.back().used) {
-        const auto last = static_cast<std::uint16_t>(blocks_.size());
-        free_.erase(std::remove(free_.begin(), free_.end(), last), free_.end());
-        dirty_.erase(last);
-        blocks_.pop_back();
-        sizeChanged_ = true;
+        if (pos > 0) LinkAt(pos - 1);
+        LinkAt(pos);
     }
 }
 
-void PxDataFile::LinkChain()
+std::vector<std::uint16_t> PxDataFile::TakeEntryChanges()
 {
-    for (std::size_t i = 0; i < chain_.size(); ++i) {
-        Block& b = BlockRef(chain_[i]);
-        const std::uint16_t next = i + 1 < chain_.size() ? chain_[i + 1] : 0;
-        const std::uint16_t prev = i > 0 ? chain_[i - 1] : 0;
-        if (PxGetU16(b.image.data()) != next || PxGetU16(b.image.data() + 2) != prev) {
-            PxPutU16(b.image.data(), next);
-            PxPutU16(b.image.data() + 2, prev);
-            Touch(chain_[i]);
-        }
-    }
+    std::vector<std::uint16_t> out(entryChanges_.begin(), entryChanges_.end());
+    entryChanges_.clear();
+    return out;
 }
 
-std::vector<std::pair<PxDataFile::Tag, std::uint16_t>> PxDataFile::TakeMoves()
+std::vector<std::uint16_t> PxDataFile::TakeMovedBlocks()
 {
-    std::vector<std::pair<Tag, std::uint16_t>> out;
-    out.swap(moves_);
+    std::vector<std::uint16_t> out;
+    for (std::uint16_t b : movedInto_)
+        if (b <= fileBlocks_ && used_[b]) out.push_back(b);
+    movedInto_.clear();
     return out;
 }
 
@@ -550,55 +724,26 @@ PxWrite PxChangedRange(const std::uint8_t* was, const std::uint8_t* now, std::si
     return {first, std::vector<std::uint8_t>(now + first, now + last)};
 }
 
-PxFileChanges PxDataFile::CollectWrites()
+void PxDataFile::Finish()
 {
-    // Free blocks: a forward list through their first word.
-    for (std::size_t i = 0; i < free_.size(); ++i) {
-        Block& b = BlockRef(free_[i]);
-        const std::uint16_t next = i + 1 < free_.size() ? free_[i + 1] : 0;
-        const auto add = static_cast<std::uint16_t>(AddDataSize(0, recordSize_));
-        if (PxGetU16(b.image.data()) != next || PxGetU16(b.image.data() + 2) != 0 || PxGetU16(b.image.data() + 4) != add) {
-            PxPutU16(b.image.data(), next);
-            PxPutU16(b.image.data() + 2, 0);
-            PxPutU16(b.image.data() + 4, add);
-            Touch(free_[i]);
+    if (!touched_) return;
+    touched_ = false;
+    if (!freeLinked_) {
+        // Once after reading: the free blocks as a forward list through their first word.
+        for (std::size_t i = 0; i < free_.size(); ++i) {
+            SetFreeNext(free_[i], i + 1 < free_.size() ? free_[i + 1] : 0);
+            cache_.Trim();
         }
+        freeLinked_ = true;
     }
     header_.numRecords = static_cast<std::int32_t>(recordCount_);
     header_.usedBlocks = static_cast<std::uint16_t>(chain_.size());
-    header_.fileBlocks = static_cast<std::uint16_t>(blocks_.size());
+    header_.fileBlocks = fileBlocks_;
     header_.firstBlock = chain_.empty() ? 0 : chain_.front();
     header_.lastBlock = chain_.empty() ? 0 : chain_.back();
     header_.firstFreeBlock = free_.empty() ? 0 : free_.front();
-    std::vector<std::uint8_t> before = header_.raw;
     PxStoreCounters(header_);
-    PxFileChanges ch;
-    if (headerDirty_) {
-        ch.writes.push_back({0, header_.raw});
-    } else if (before != header_.raw) {
-        // Only the counters changed.
-        ch.writes.push_back(PxChangedRange(before.data(), header_.raw.data(), before.size()));
-    }
-    const std::uint64_t hs = header_.headerSize;
-    for (std::uint16_t n : dirty_) {
-        if (n > blocks_.size()) continue;
-        PxWrite w{hs + static_cast<std::uint64_t>(n - 1) * static_cast<std::uint64_t>(blockSize_), BlockRef(n).image};
-        if (header_.encryption != 0) PxEncryptBlock(w.bytes.data(), w.bytes.size(), header_.encryption, n - 1u);
-        ch.writes.push_back(std::move(w));
-    }
-    ch.newSize = hs + static_cast<std::uint64_t>(blocks_.size()) * static_cast<std::uint64_t>(blockSize_);
-    // Bytes past the counted blocks are left alone unless the block count changed.
-    ch.resize = sizeChanged_ && ch.newSize != diskSize_;
-    return ch;
-}
-
-void PxDataFile::MarkClean()
-{
-    dirty_.clear();
-    headerDirty_ = false;
-    sizeChanged_ = false;
-    diskSize_ = header_.headerSize + static_cast<std::uint64_t>(blocks_.size()) * static_cast<std::uint64_t>(blockSize_);
-    moves_.clear();
+    if (header_.raw != file_->Header()) file_->SetHeader(header_.raw);
 }
 
 } // namespace bde

@@ -160,10 +160,21 @@ std::vector<std::uint8_t> ValidityFile(std::uint8_t version, const std::vector<P
 
 PxDatabase::PxDatabase(std::string folder, PxOpenOptions options)
     : options_(std::move(options)),
+      cache_(options_.cacheBytes ? options_.cacheBytes : PxDefaultCacheBytes()),
       fs_(options_.fileSystem ? options_.fileSystem : &PxDefaultFileSystem()),
       folder_(std::move(folder)),
       journal_(*fs_, folder_)
 {
+    // Dirty pages beyond the cache go out early, their undo images first.
+    cache_.SetSpill([this] {
+        if (!journal_.InUnit() || doomed_) return;
+        try {
+            WriteOut();
+        } catch (...) {
+            FailChange();
+            throw;
+        }
+    });
     if (!fs_->FolderExists(folder_)) throw EPxError(rtl::Format(SNoFolder, folder_.c_str()));
     PxJournal::Recover(*fs_, folder_);
     // Dropped tables whose files outlived the change that dropped them.
@@ -321,6 +332,35 @@ void PxDatabase::Apply(std::vector<Pending>& files)
         for (auto& f : files) f.file->Sync();
 }
 
+void PxDatabase::WriteOut()
+{
+    for (auto& [key, t] : tables_) t->PrepareWriteOut();
+    std::vector<std::pair<PxFile*, std::pair<std::string, PxFileChanges>>> lists;
+    for (auto& [key, t] : tables_) t->CollectChanges(lists);
+    const std::vector<PxPagedFile*> paged = cache_.DirtyFiles();
+    if (paged.empty() && lists.empty()) return;
+    for (PxPagedFile* f : paged)
+        for (const auto& r : f->PendingRegions()) journal_.Protect(f->Name(), r.offset, r.size);
+    for (auto& [file, named] : lists) {
+        const auto& [name, changes] = named;
+        for (const auto& w : changes.writes) journal_.Protect(name, w.offset, w.bytes.size());
+        if (changes.resize) journal_.Protect(name, changes.newSize, std::numeric_limits<std::uint64_t>::max() / 4);
+    }
+    journal_.Sync();
+    for (PxPagedFile* f : paged) f->WriteOut();
+    for (auto& [file, named] : lists) {
+        const PxFileChanges& changes = named.second;
+        for (const auto& w : changes.writes) file->WriteAt(w.offset, w.bytes.data(), w.bytes.size());
+        if (changes.resize) file->Truncate(changes.newSize);
+    }
+    for (auto& [key, t] : tables_) t->ChangesWritten();
+}
+
+void PxDatabase::SyncTables()
+{
+    for (auto& [key, t] : tables_) t->SyncWritten();
+}
+
 void PxDatabase::SyncFolderIfChanged()
 {
     // New files stay once their change is committed.
@@ -333,6 +373,8 @@ void PxDatabase::EndChange()
 {
     if (!autoUnit_) return;
     try {
+        WriteOut();
+        SyncTables();
         SyncFolderIfChanged();
     } catch (...) {
         FailChange();
@@ -402,7 +444,8 @@ void PxDatabase::Commit()
     if (!inTransaction_) throw EPxError(SNoTransaction);
     if (doomed_) throw EPxError(SDoomed);
     try {
-        for (auto& [key, t] : tables_) t->CompleteTransaction();
+        WriteOut();
+        SyncTables();
         SyncFolderIfChanged();
     } catch (...) {
         FailChange();
@@ -471,7 +514,8 @@ void PxDatabase::RenameTable(const std::string& from, const std::string& to)
         const auto it = tables_.find(rtl::UpperCase(from));
         if (it != tables_.end()) {
             try {
-                it->second->CompleteTransaction();
+                WriteOut();
+                it->second->SyncWritten();
             } catch (...) {
                 FailChange();
                 throw;

@@ -17,8 +17,15 @@
 // (damaged, cut, crafted) is kept and the folder does not open
 // (EPxJournalDamaged), since its tables may be half changed.
 //
-// One folder object per folder and process: the tables are kept in memory,
-// so nothing else may change the folder's tables while it is open.
+// Blocks of the tables' files are read through one block cache of a fixed
+// size (PxOpenOptions::cacheBytes); changes stay in it until their unit of
+// work is committed, or are written out earlier, after their undo images are
+// durable, when they outgrow it. A commit syncs the journal, then only the
+// files it changed, then removes the journal.
+//
+// One folder object per folder and process: the tables' structure and
+// changes are kept in memory, so nothing else may change the folder's tables
+// while it is open.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/bde/PxCache.h"
 #include "platform/bde/PxJournal.h"
 #include "platform/bde/PxTable.h"
 
@@ -36,6 +44,7 @@ struct PxOpenOptions {
     PxFileSystem* fileSystem = nullptr; // nullptr: the real one
     int defaultCodePage = 1251;         // for tables whose header names none
     std::vector<std::string> passwords; // for encrypted tables
+    std::size_t cacheBytes = 0;         // the block cache; 0: PxDefaultCacheBytes()
 };
 
 // The files of one table, by kind (names as found in the folder; "" when absent).
@@ -102,6 +111,10 @@ private:
     std::unique_ptr<PxFile> CreateFile(const std::string& name);
     void BeginChange();
     void Apply(std::vector<Pending>& files);
+    // Writes every change held in memory out to the files, journal first
+    // (they are not synced yet).
+    void WriteOut();
+    void SyncTables();
     void EndChange();
     void FailChange() noexcept;
     void MarkAllStale() noexcept;
@@ -114,6 +127,7 @@ private:
     void Forget(const std::string& table) noexcept;
 
     PxOpenOptions options_;
+    PxPageCache cache_;
     PxFileSystem* fs_;
     std::string folder_;
     PxJournal journal_;

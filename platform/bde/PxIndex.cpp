@@ -66,7 +66,7 @@ std::vector<std::uint8_t> PxIndexFile::Build(const PxDataFile& data) const
     for (std::uint16_t b : data.Chain()) {
         const int count = data.CountOf(b);
         if (count == 0) continue;
-        levels[0].push_back({data.RecordAt(b, 0), b, static_cast<std::uint32_t>(count)});
+        levels[0].push_back({data.FirstKey(b), b, static_cast<std::uint32_t>(count)});
     }
     // Blocks per level, then numbering from the root down.
     std::vector<std::size_t> blocksOf;

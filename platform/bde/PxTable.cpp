@@ -94,6 +94,8 @@ void PxTable::Ensure()
 {
     PxDatabase& db = Db();
     if (db.broken_) db.Recover();
+    // Between operations no page is in use: the cache may drop and spill.
+    db.cache_.Trim();
     if (loaded_) return;
     try {
         Load();
@@ -110,7 +112,6 @@ void PxTable::Unload() noexcept
     mb_.reset();
     px_.reset();
     data_.reset();
-    keys_.clear();
     fields_.clear();
     defs_.clear();
 }
@@ -167,10 +168,7 @@ void PxTable::Load()
     }
     const std::uint8_t version = h.version;
     const std::uint8_t sortOrder = h.sortOrder;
-    data_ = std::make_unique<PxDataFile>(dbName_, std::move(file), std::move(h), keyLength_);
-    if (keyFields_ > 0) {
-        for (RowId t : data_->Tags()) keys_.emplace(KeyOf(data_->Record(t)), t);
-    }
+    data_ = std::make_unique<PxDataFile>(db.cache_, dbName_, std::move(file), std::move(h), keyLength_);
     for (const auto& f : fields_) defs_.push_back(f.def);
 
     pxName_ = fam.px.empty() ? DefaultCompanion(dbName_, "PX") : fam.px;
@@ -199,16 +197,19 @@ void PxTable::Load()
     if (!fam.mb.empty()) {
         mb_ = std::make_unique<PxBlobFile>(fam.mb, db.OpenFile(fam.mb));
         // Every place the records name, so that no new blob goes there.
-        for (std::uint16_t b : data_->Chain())
-            for (int slot = 0; slot < data_->CountOf(b); ++slot)
+        bool blobs = false;
+        for (const auto& f : fields_) blobs = blobs || PxIsBlobType(f.def.type);
+        if (blobs)
+            data_->ForEach([&](std::uint16_t, int, const std::uint8_t* rec) {
                 for (const auto& f : fields_)
                     if (PxIsBlobType(f.def.type))
-                        mb_->NoteReference(data_->RecordAt(b, slot) + f.layout.offset, f.layout.length - kPxBlobFieldExtra);
+                        mb_->NoteReference(rec + f.layout.offset, f.layout.length - kPxBlobFieldExtra);
+            });
     }
     if (!fam.val.empty()) ReadValidity(fam.val);
     for (const auto& [x, y] : fam.secondaries) LoadSecondary(x, y);
     hintsChecked_ = false;
-    pxStale_ = false;
+    pxUnsynced_ = mbUnsynced_ = false;
     loaded_ = true;
 }
 
@@ -358,15 +359,15 @@ void PxTable::LoadSecondaryFile(const std::string& xName, const std::string& yNa
     const std::uint8_t sortOrder = h.sortOrder;
     const bool isComposite = h.fileType >= 6;
     std::vector<PxHeaderField> keyHeaderFields(h.fields.begin(), h.fields.end() - 1);
-    s.x = std::make_unique<PxDataFile>(xName, std::move(file), std::move(h), xKey);
+    s.x = std::make_unique<PxDataFile>(db.cache_, xName, std::move(file), std::move(h), xKey);
     if (!s.x->Ordered()) problem("its entries are not in the order this engine keeps");
     if (s.x->RecordCount() != data_->RecordCount()) problem("it does not hold one entry per record");
+    if (!data_->Ordered()) problem("the table's records are not in key order");
     if (s.problem.empty()) {
-        for (auto t : s.x->Tags()) {
-            const std::uint8_t* xr = s.x->Record(t);
-            auto it = keys_.find(std::string(reinterpret_cast<const char*>(xr + s.secLength), static_cast<std::size_t>(keyLength_)));
-            if (it == keys_.end()) { problem("an entry names a record that does not exist"); break; }
-            const std::uint8_t* rec = data_->Record(it->second);
+        s.x->ForEach([&](std::uint16_t, int, const std::uint8_t* xr) {
+            if (!s.problem.empty()) return;
+            const std::uint8_t* rec = data_->Lookup(xr + s.secLength);
+            if (!rec) return problem("an entry names a record that does not exist");
             std::size_t at = 0;
             bool same = true;
             for (int f : s.fields) {
@@ -374,10 +375,9 @@ void PxTable::LoadSecondaryFile(const std::string& xName, const std::string& yNa
                 same = same && std::memcmp(xr + at, rec + l.offset, static_cast<std::size_t>(l.length)) == 0;
                 at += static_cast<std::size_t>(l.length);
             }
-            if (!same) { problem("an entry does not match its record"); break; }
-        }
+            if (!same) problem("an entry does not match its record");
+        });
     }
-    if (!data_->Ordered()) problem("the table's records are not in key order");
     s.yName = yName;
     if (!yName.empty()) {
         auto yf = db.OpenFile(yName);
@@ -488,11 +488,6 @@ bool PxTable::Exists(RowId row)
     return data_->Contains(row);
 }
 
-std::string PxTable::KeyOf(const std::uint8_t* record) const
-{
-    return std::string(reinterpret_cast<const char*>(record), static_cast<std::size_t>(keyLength_));
-}
-
 bool PxTable::EncodeKey(const std::vector<rtl::Variant>& values, const std::vector<int>& fields,
                         std::vector<std::uint8_t>& out)
 {
@@ -518,9 +513,13 @@ std::optional<PxTable::RowId> PxTable::Seek(const std::vector<rtl::Variant>& key
     for (int i = 0; i < keyFields_; ++i) fields.push_back(i);
     std::vector<std::uint8_t> bytes;
     if (!EncodeKey(key, fields, bytes)) return std::nullopt;
-    auto it = keys_.find(std::string(bytes.begin(), bytes.end()));
-    if (it == keys_.end()) return std::nullopt;
-    return it->second;
+    if (data_->Ordered()) return data_->Find(bytes.data());
+    // Records in another order: compared one by one.
+    std::optional<RowId> found;
+    data_->ForEach([&](std::uint16_t b, int s, const std::uint8_t* rec) {
+        if (!found && std::memcmp(rec, bytes.data(), bytes.size()) == 0) found = data_->TagAt(b, s);
+    });
+    return found;
 }
 
 std::vector<PxTable::RowId> PxTable::FindByIndex(int index, const std::vector<rtl::Variant>& values)
@@ -546,15 +545,17 @@ std::vector<PxTable::RowId> PxTable::FindByIndex(int index, const std::vector<rt
     if (!EncodeKey(values, fields, prefix)) return out;
     if (index == 0 && data_->Ordered()) return data_->FindPrefix(prefix.data(), prefix.size());
     if (sec && sec->x && sec->problem.empty()) {
-        for (auto t : sec->x->FindPrefix(prefix.data(), prefix.size())) {
-            auto it = keys_.find(KeyOf(sec->x->Record(t) + sec->secLength));
-            if (it != keys_.end()) out.push_back(it->second);
+        const auto entries = sec->x->FindPrefix(prefix.data(), prefix.size());
+        std::vector<std::uint8_t> key(static_cast<std::size_t>(keyLength_));
+        for (auto t : entries) {
+            std::memcpy(key.data(), sec->x->Record(t) + sec->secLength, key.size());
+            if (auto row = data_->Find(key.data())) out.push_back(*row);
         }
+        sec->x->ForgetTags();
         return out;
     }
     // No usable order: compare every record.
-    for (RowId r : data_->Tags()) {
-        const std::uint8_t* rec = data_->Record(r);
+    data_->ForEach([&](std::uint16_t b, int s, const std::uint8_t* rec) {
         std::size_t at = 0;
         bool same = true;
         for (int f : fields) {
@@ -562,8 +563,8 @@ std::vector<PxTable::RowId> PxTable::FindByIndex(int index, const std::vector<rt
             same = same && std::memcmp(rec + l.offset, prefix.data() + at, static_cast<std::size_t>(l.length)) == 0;
             at += static_cast<std::size_t>(l.length);
         }
-        if (same) out.push_back(r);
-    }
+        if (same) out.push_back(data_->TagAt(b, s));
+    });
     return out;
 }
 
@@ -681,16 +682,18 @@ void PxTable::CheckBlobsWritable(bool store, RowId except)
     }
     if (!store) return;
     // A new blob file would put its blobs where records of the lost one point.
-    for (RowId r : data_->Tags()) {
-        if (r == except) continue;
-        const std::uint8_t* rec = data_->Record(r);
+    std::optional<std::pair<std::uint16_t, int>> skip;
+    if (except != 0 && data_->Contains(except)) skip = data_->PlaceOf(except);
+    bool lost = false;
+    data_->ForEach([&](std::uint16_t b, int s, const std::uint8_t* rec) {
+        if (lost || (skip && skip->first == b && skip->second == s)) return;
         for (const auto& f : fields_) {
             if (!PxIsBlobType(f.def.type)) continue;
             const int leader = f.layout.length - kPxBlobFieldExtra;
-            if (PxBlobFile::StoredInFile(rec + f.layout.offset, leader))
-                throw EPxError(rtl::Format(SBlobFileLost, name_.c_str()));
+            lost = lost || PxBlobFile::StoredInFile(rec + f.layout.offset, leader);
         }
-    }
+    });
+    if (lost) throw EPxError(rtl::Format(SBlobFileLost, name_.c_str()));
 }
 
 void PxTable::CheckPlace(const std::vector<std::uint8_t>& record, std::optional<RowId> moving)
@@ -727,26 +730,40 @@ std::vector<std::uint8_t> PxTable::XRecord(const Secondary& s, const std::uint8_
 
 void PxTable::FixHints()
 {
-    const auto moves = data_->TakeMoves();
+    const auto moved = data_->TakeMovedBlocks();
     if (secondaries_.empty()) return;
-    const auto fix = [&](Secondary& s, PxDataFile::Tag row) {
-        const std::uint16_t block = data_->BlockOf(row);
-        const auto want = XRecord(s, data_->Record(row), block);
-        auto t = s.x->Find(want.data());
-        if (!t) return;
-        const std::uint8_t* cur = s.x->Record(*t);
-        if (std::memcmp(cur, want.data(), want.size()) != 0) s.x->Overwrite(*t, want.data());
-    };
+    const std::size_t rs = static_cast<std::size_t>(keyLength_);
     for (auto& s : secondaries_) {
         if (!s.x || !s.problem.empty()) continue;
         if (!hintsChecked_) {
-            for (RowId r : data_->Tags()) fix(s, r);
-            continue;
+            // Once after reading: every entry names the block of its record.
+            std::vector<std::uint8_t> fixed;
+            s.x->ForEach([&](std::uint16_t xb, int xs, const std::uint8_t* xr) {
+                const std::uint8_t* key = xr + s.secLength;
+                const std::uint16_t want = data_->BlockForKey(key);
+                if (PxGetIndexWord(key + rs) == want) return;
+                fixed.assign(xr, xr + s.x->RecordSize());
+                PxPutIndexWord(fixed.data() + s.secLength + rs, want);
+                s.x->Overwrite(s.x->TagAt(xb, xs), fixed.data());
+            });
+        } else {
+            for (std::uint16_t b : moved) {
+                for (int slot = 0; slot < data_->CountOf(b); ++slot) {
+                    const auto want = XRecord(s, data_->RecordAt(b, slot), b);
+                    auto t = s.x->Find(want.data());
+                    if (!t) continue;
+                    if (std::memcmp(s.x->Record(*t), want.data(), want.size()) != 0) s.x->Overwrite(*t, want.data());
+                }
+            }
         }
-        for (const auto& [row, block] : moves)
-            if (data_->Contains(row)) fix(s, row);
+        s.x->ForgetTags();
     }
     hintsChecked_ = true;
+}
+
+void PxTable::ReleaseRows() noexcept
+{
+    if (rowHolders_ > 0 && --rowHolders_ == 0 && data_) data_->ForgetTags();
 }
 
 void PxTable::EnsurePrimaryIndexFile()
@@ -771,22 +788,19 @@ void PxTable::EnsureBlobFile()
     mb_ = std::make_unique<PxBlobFile>(mbName_, std::move(file), true);
 }
 
-void PxTable::RebuildIndexes(bool primary)
+void PxTable::PrepareWriteOut()
 {
-    if (primary && keyFields_ > 0) pxStale_ = true;
-    for (auto& s : secondaries_)
-        if (s.x && s.x->Dirty()) s.yStale = true;
-}
-
-void PxTable::BuildStaleIndexes()
-{
-    if (pxStale_) {
+    if (!loaded_) return;
+    data_->Finish();
+    const auto entries = data_->TakeEntryChanges();
+    if (keyFields_ > 0 && !entries.empty()) {
         EnsurePrimaryIndexFile();
         px_->Rebuild(*data_);
-        pxStale_ = false;
     }
     for (auto& s : secondaries_) {
-        if (!s.yStale) continue;
+        if (!s.x) continue;
+        s.x->Finish();
+        if (s.x->TakeEntryChanges().empty()) continue;
         if (!s.y) {
             std::vector<PxHeaderField> kf(s.x->Header().fields.begin(), s.x->Header().fields.end() - 1);
             for (auto& k : kf) k.name.clear();
@@ -796,46 +810,46 @@ void PxTable::BuildStaleIndexes()
             s.y = std::make_unique<PxIndexFile>(s.yName, std::move(file), std::move(h), true);
         }
         s.y->Rebuild(*s.x);
-        s.yStale = false;
     }
 }
 
-void PxTable::CompleteTransaction()
+void PxTable::CollectChanges(std::vector<std::pair<PxFile*, std::pair<std::string, PxFileChanges>>>& out)
 {
     if (!loaded_) return;
-    BuildStaleIndexes();
-    Flush();
-    data_->File().Sync();
-    if (px_) px_->File().Sync();
-    if (mb_) mb_->File().Sync();
-    for (auto& s : secondaries_) {
-        if (s.x) s.x->File().Sync();
-        if (s.y) s.y->File().Sync();
-    }
-}
-
-void PxTable::Flush()
-{
-    if (!Db().InTransaction()) BuildStaleIndexes();
-    std::vector<PxDatabase::Pending> list;
     const auto add = [&](const std::string& name, PxFile& file, PxFileChanges ch) {
         if (ch.writes.empty() && !ch.resize) return;
-        list.push_back({name, &file, std::move(ch)});
+        out.push_back({&file, {name, std::move(ch)}});
     };
-    add(data_->Name(), data_->File(), data_->CollectWrites());
     if (px_ && px_->Dirty()) add(px_->Name(), px_->File(), px_->CollectWrites());
     if (mb_ && mb_->Dirty()) add(mb_->Name(), mb_->File(), mb_->CollectWrites());
-    for (auto& s : secondaries_) {
-        if (s.x) add(s.x->Name(), s.x->File(), s.x->CollectWrites());
+    for (auto& s : secondaries_)
         if (s.y && s.y->Dirty()) add(s.y->Name(), s.y->File(), s.y->CollectWrites());
-    }
-    Db().Apply(list);
-    data_->MarkClean();
+}
+
+void PxTable::ChangesWritten()
+{
+    if (!loaded_) return;
+    if (px_ && px_->Dirty()) pxUnsynced_ = true;
+    if (mb_ && mb_->Dirty()) mbUnsynced_ = true;
+    for (auto& s : secondaries_)
+        if (s.y && s.y->Dirty()) s.yUnsynced = true;
     if (px_) px_->MarkClean();
     if (mb_) mb_->MarkClean();
-    for (auto& s : secondaries_) {
-        if (s.x) s.x->MarkClean();
+    for (auto& s : secondaries_)
         if (s.y) s.y->MarkClean();
+}
+
+void PxTable::SyncWritten()
+{
+    if (!loaded_) return;
+    data_->Paged().SyncWritten();
+    if (px_ && pxUnsynced_) px_->File().Sync();
+    if (mb_ && mbUnsynced_) mb_->File().Sync();
+    pxUnsynced_ = mbUnsynced_ = false;
+    for (auto& s : secondaries_) {
+        if (s.x) s.x->Paged().SyncWritten();
+        if (s.y && s.yUnsynced) s.y->File().Sync();
+        s.yUnsynced = false;
     }
 }
 
@@ -847,7 +861,11 @@ void PxTable::Change(F&& apply)
     try {
         apply();
         FixHints();
-        Flush();
+        // Entries of the secondary indexes are never named outside a change.
+        for (auto& s : secondaries_)
+            if (s.x) s.x->ForgetTags();
+        // Changes that outgrow the cache go out now, as part of this change.
+        db.cache_.Trim();
     } catch (...) {
         db.FailChange();
         throw;
@@ -885,11 +903,9 @@ PxTable::RowId PxTable::Insert(const std::vector<rtl::Variant>& values)
         }
     }
     CheckRequired(record, blobGiven);
-    std::string key;
     if (keyFields_ > 0) {
         if (!data_->Ordered()) throw EPxError(rtl::Format(SUnordered, name_.c_str()));
-        key = KeyOf(record.data());
-        if (keys_.count(key)) throw EPxKeyViolation(rtl::Format(SKeyViolation, name_.c_str()));
+        if (data_->Holds(record.data())) throw EPxKeyViolation(rtl::Format(SKeyViolation, name_.c_str()));
     }
     CheckIndexesWritable("insert");
     CheckPlace(record, std::nullopt);
@@ -911,14 +927,11 @@ PxTable::RowId PxTable::Insert(const std::vector<rtl::Variant>& values)
         auto tag = data_->Insert(record.data());
         RTL_ASSERT(tag.has_value(), "Key violation found late");
         row = *tag;
-        if (keyFields_ > 0) keys_[key] = row;
         for (auto& s : secondaries_) {
             if (!s.x) continue;
             const auto x = XRecord(s, record.data(), data_->BlockOf(row));
             s.x->Insert(x.data());
         }
-        FixHints();
-        RebuildIndexes(true);
     });
     return row;
 }
@@ -983,7 +996,7 @@ void PxTable::Update(RowId row, const std::vector<std::pair<int, rtl::Variant>>&
     const bool keyChanged = keyFields_ > 0 && std::memcmp(rec.data(), old.data(), static_cast<std::size_t>(keyLength_)) != 0;
     if (keyChanged) {
         if (!data_->Ordered()) throw EPxError(rtl::Format(SUnordered, name_.c_str()));
-        if (keys_.count(KeyOf(rec.data()))) throw EPxKeyViolation(rtl::Format(SKeyViolation, name_.c_str()));
+        if (data_->Holds(rec.data())) throw EPxKeyViolation(rtl::Format(SKeyViolation, name_.c_str()));
         CheckIndexesWritable("update of the key");
         CheckPlace(rec, row);
     }
@@ -1028,8 +1041,6 @@ void PxTable::Update(RowId row, const std::vector<std::pair<int, rtl::Variant>>&
         if (keyChanged) {
             const bool moved = data_->Rekey(row, rec.data());
             RTL_ASSERT(moved, "Key violation found late");
-            keys_.erase(KeyOf(old.data()));
-            keys_[KeyOf(rec.data())] = row;
         } else {
             data_->Overwrite(row, rec.data());
         }
@@ -1037,8 +1048,6 @@ void PxTable::Update(RowId row, const std::vector<std::pair<int, rtl::Variant>>&
             const auto x = XRecord(*s, rec.data(), data_->BlockOf(row));
             s->x->Insert(x.data());
         }
-        FixHints();
-        RebuildIndexes(keyChanged);
     });
 }
 
@@ -1066,10 +1075,7 @@ void PxTable::Delete(RowId row)
             const auto x = XRecord(s, old.data(), block);
             if (auto t = s.x->Find(x.data())) s.x->Erase(*t);
         }
-        if (keyFields_ > 0) keys_.erase(KeyOf(old.data()));
         data_->Erase(row);
-        FixHints();
-        RebuildIndexes(true);
     });
 }
 
@@ -1093,16 +1099,13 @@ std::string PxTable::VerifyIndexes()
     for (auto& s : secondaries_) {
         if (!s.x) continue;
         std::vector<std::vector<std::uint8_t>> want;
-        for (RowId r : data_->Tags()) want.push_back(XRecord(s, data_->Record(r), data_->BlockOf(r)));
+        data_->ForEach([&](std::uint16_t b, int, const std::uint8_t* rec) { want.push_back(XRecord(s, rec, b)); });
         const std::size_t keyLen = static_cast<std::size_t>(s.x->KeyLength());
         std::sort(want.begin(), want.end(), [&](const auto& a, const auto& b) {
             return std::memcmp(a.data(), b.data(), keyLen) < 0;
         });
         std::vector<std::vector<std::uint8_t>> have;
-        for (auto t : s.x->Tags()) {
-            const std::uint8_t* r = s.x->Record(t);
-            have.emplace_back(r, r + s.x->RecordSize());
-        }
+        s.x->ForEach([&](std::uint16_t, int, const std::uint8_t* r) { have.emplace_back(r, r + s.x->RecordSize()); });
         if (want != have) note(s.x->Name() + " differs from a rebuild");
         if (!s.y) {
             if (s.x->RecordCount() > 0) note("the index file of " + s.x->Name() + " is missing");

@@ -1,10 +1,12 @@
 // One Paradox table of a folder: its records read and written as typed values.
 //
-// A table object reads its whole family (.DB, .PX, .MB, .VAL, .Xnn/.Ynn) when
-// it is first used and keeps the data and index files in memory; blobs are
-// read from the .MB file on demand. Records are named by row ids that stay the
-// same while the table object lives, also when a record moves because its key
-// changed. Keyed tables stay in key order, the .PX index and the secondary
+// A table object reads the structure of its family (.DB, .PX, .MB, .VAL,
+// .Xnn/.Ynn) when it is first used; blocks of its files are read through the
+// folder's block cache when needed, and blobs from the .MB file on demand.
+// Records are named by row ids that stay the same while the table object
+// lives, also when a record moves because its key changed, until the table
+// reads itself again or the last holder of row ids lets them go
+// (HoldRows/ReleaseRows). Keyed tables stay in key order, the .PX index and the secondary
 // indexes are kept equal to what a rebuild from the data would give, bytes of
 // fields a change does not touch stay as they were, and a key that exists
 // already is refused (EPxKeyViolation).
@@ -137,6 +139,13 @@ public:
     // otherwise what differs. Used by tests and checks.
     std::string VerifyIndexes();
 
+    // Row ids stay valid while someone holds them; when the last holder
+    // lets go, the table forgets them (a table nobody holds keeps them).
+    void HoldRows() noexcept { ++rowHolders_; }
+    void ReleaseRows() noexcept;
+    // Row ids the table remembers now (for tests).
+    std::size_t RememberedRows() const noexcept { return data_ ? data_->TagCount() : 0; }
+
 private:
     friend class PxDatabase;
     PxTable(PxDatabase* db, std::string name);
@@ -154,17 +163,16 @@ private:
         std::unique_ptr<PxIndexFile> y;
         std::string yName;
         std::string problem;     // why it cannot be changed ("" when it can)
-        bool yStale = false;     // the .Y file is to be laid out again
+        bool yUnsynced = false;  // written since the last sync
     };
 
     PxDatabase& Db();
     void Ensure();
     void Load();
     void Unload() noexcept;
-    void MarkStale() noexcept { loaded_ = false; }
+    void MarkStale() noexcept { Unload(); }
     void Detach() noexcept { db_ = nullptr; Unload(); }
 
-    std::string KeyOf(const std::uint8_t* record) const;
     std::vector<std::uint8_t> XRecord(const Secondary& s, const std::uint8_t* record, std::uint16_t block) const;
     bool EncodeKey(const std::vector<rtl::Variant>& values, const std::vector<int>& fields, std::vector<std::uint8_t>& out);
     void EncodeInto(std::vector<std::uint8_t>& record, int field, const rtl::Variant& value);
@@ -182,16 +190,17 @@ private:
     bool FieldBlank(const std::uint8_t* record, int field) const;
     rtl::Variant Decode(const std::uint8_t* record, int field);
     void FixHints();
-    // Notes which index files the change made out of date; outside a
-    // transaction they are laid out again at once, inside one at its commit.
-    void RebuildIndexes(bool primary);
-    void BuildStaleIndexes();
-    // Commit of the folder's transaction: the index files, then a flush of
-    // every file of the table.
-    void CompleteTransaction();
+    // Before the folder writes changes out: headers, free lists and index
+    // files brought in line with the data.
+    void PrepareWriteOut();
+    // The changes of the files not seen through the cache (blob and index
+    // files), and their state once written.
+    void CollectChanges(std::vector<std::pair<PxFile*, std::pair<std::string, PxFileChanges>>>& out);
+    void ChangesWritten();
+    // Makes durable what was written since the last sync.
+    void SyncWritten();
     void EnsurePrimaryIndexFile();
     void EnsureBlobFile();
-    void Flush();
     template <class F> void Change(F&& apply);
     void ReadValidity(const std::string& valName);
     void LoadSecondary(const std::string& xName, const std::string& yName);
@@ -214,8 +223,8 @@ private:
     int keyFields_ = 0;
     int keyLength_ = 0;
     bool hintsChecked_ = false;
-    bool pxStale_ = false;
-    std::unordered_map<std::string, RowId> keys_; // key bytes -> row
+    bool pxUnsynced_ = false, mbUnsynced_ = false;
+    int rowHolders_ = 0;
 };
 
 } // namespace bde

@@ -267,6 +267,8 @@ TEST(Transactions, CloseRollsBackAnOpenTransaction)
 // and the journal; the next connection to the folder puts the files back.
 TEST(Transactions, StoppedProcessIsRolledBackOnNextOpen)
 {
+    // Changes reach the files before the commit only when they outgrow the cache.
+    SmallCache cache(1);
     BdeFolder f;
     FillTwoTables(f);
     const Snapshot before = TakeSnapshot(f.folder.Path());

@@ -86,6 +86,8 @@ bool Has(const std::string& text, const std::string& part) { return text.find(pa
 
 TEST(SharedTransaction, TheLastCommitCommitsBothDatabasesChanges)
 {
+    // Changes reach the files before the commit only when they outgrow the cache.
+    SmallCache cache(1);
     SharedFolder s;
     s.spatial.StartTransaction();
     s.semantic.StartTransaction();

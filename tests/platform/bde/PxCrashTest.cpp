@@ -206,6 +206,8 @@ TEST(PxTransaction, RollbackRestoresEveryTable)
 
 TEST(PxTransaction, AFailedWriteEndsItsTransaction)
 {
+    // Changes reach the files before the commit only when they outgrow the cache.
+    test::SmallCache cache(1);
     TempFolder dir;
     MakeTables(dir.Path());
     const Snapshot before = test::TakeSnapshot(dir.Path());

@@ -30,6 +30,16 @@ namespace bde::test {
 // A fresh folder under the system's temporary folder, removed at the end.
 using TempFolder = testing_support::TempFolder;
 
+// While it lives, folders opened without a cache size take a cache of a few
+// blocks, so that a transaction outgrows it and its changes go out early.
+class SmallCache {
+public:
+    explicit SmallCache(std::size_t bytes = 8 * 1024) { PxSetDefaultCacheBytes(bytes); }
+    ~SmallCache() { PxSetDefaultCacheBytes(0); }
+    SmallCache(const SmallCache&) = delete;
+    SmallCache& operator=(const SmallCache&) = delete;
+};
+
 inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
