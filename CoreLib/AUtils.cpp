@@ -16,7 +16,6 @@ namespace {
 constexpr const char* SStringTooLong = "Stream string of %lld bytes is too long to be written";
 constexpr const char* SLengthPastEnd = "Stream string length %lld exceeds the %lld bytes left in the stream";
 constexpr const char* SLengthOverField = "Stream string length %lld exceeds the field length %lld";
-constexpr const char* SInvalidArgument = "Invalid argument";
 
 constexpr char kPathDelim = '/';
 constexpr std::uint8_t kLongLength = 254;
@@ -140,14 +139,6 @@ bool IsWordInText(std::string_view word, std::string_view text)
     }
 }
 
-int VarArrayLow(const rtl::Variant& v)
-{
-    if (!v.IsByteArray()) throw rtl::EVariantError(SInvalidArgument);
-    return 0;
-}
+int VarArrayLow(const rtl::Variant& v) { return v.ArrayLowBound(); }
 
-int VarArrayHigh(const rtl::Variant& v)
-{
-    if (!v.IsByteArray()) throw rtl::EVariantError(SInvalidArgument);
-    return static_cast<int>(v.AsBytes().size()) - 1;
-}
+int VarArrayHigh(const rtl::Variant& v) { return v.ArrayHighBound(); }

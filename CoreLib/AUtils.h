@@ -82,8 +82,8 @@ std::string StreamReadString(rtl::TStream& stream, std::int64_t maxLength = -1);
 // count as letters). Exact comparison; an empty word is never found.
 bool IsWordInText(std::string_view word, std::string_view text);
 
-// Bounds of dimension 1 of a variant array: a byte array has 0 and its size
-// minus 1 (-1 when empty). Any other value raises rtl::EVariantError
-// "Invalid argument".
+// Bounds of dimension 1 of an array (a variant array or one of a simple type)
+// as it was made; a byte array has 0 and its size minus 1 (-1 when empty).
+// A value that is no array raises rtl::EVariantError "Invalid argument".
 int VarArrayLow(const rtl::Variant& v);
 int VarArrayHigh(const rtl::Variant& v);

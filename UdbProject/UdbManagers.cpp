@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <exception>
 #include <filesystem>
-#include <mutex>
 #include <system_error>
 
 #include "UdbProject/UdbDrivers.h"
@@ -30,19 +29,6 @@ constexpr const char* SModuleFailed = "Module %s failed without a message";
 constexpr const char* SModuleNoDatabase = "Module %s returned no database";
 
 constexpr const char* kQueryDrivers = "query-drivers";
-
-// Every library this process has opened stays open until it ends: objects
-// made by a library's code may outlive the manager's knowledge of it.
-void* OpenLibrary(const std::string& fileName)
-{
-    static std::mutex lock;
-    static std::vector<void*> handles;
-    void* handle = dlopen(fileName.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) return nullptr;
-    const std::lock_guard<std::mutex> guard(lock);
-    if (std::find(handles.begin(), handles.end(), handle) == handles.end()) handles.push_back(handle);
-    return handle;
-}
 
 // The full paths of the driver libraries in folder, sorted by file name.
 std::vector<std::string> LibraryFiles(const std::string& folder)
@@ -80,19 +66,37 @@ bool IsDriverLibraryName(std::string_view fileName) noexcept
 bool TDrvModule::Load()
 {
     if (handle_) return true;
-    void* handle = OpenLibrary(fileName_);
+    void* handle = dlopen(fileName_.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) return false;
     auto* createDbObject = reinterpret_cast<TDrvCreateDbObjectProc>(dlsym(handle, DrvCreateDbObjectName));
     auto* xmlRequest = reinterpret_cast<TDrvXMLRequestProc>(dlsym(handle, DrvXMLRequestName));
-    if (!createDbObject || !xmlRequest) return false;
+    if (!createDbObject || !xmlRequest) {
+        dlclose(handle);
+        return false;
+    }
     handle_ = handle;
     createDbObject_ = createDbObject;
     xmlRequest_ = xmlRequest;
     return true;
 }
 
+TDrvModule::~TDrvModule()
+{
+    // Databases still in use run the library's code: it stays in the process.
+    if (!InUse()) Unload();
+}
+
+bool TDrvModule::InUse() noexcept
+{
+    // A database only the module references is released here, while its code is loaded.
+    std::erase_if(made_, [](const rtl::RefPtr<IUdb>& db) { return db->RefCount() == 1; });
+    return !made_.empty();
+}
+
 void TDrvModule::Unload() noexcept
 {
+    if (!handle_ || InUse()) return;
+    dlclose(handle_);
     handle_ = nullptr;
     createDbObject_ = nullptr;
     xmlRequest_ = nullptr;
@@ -110,6 +114,7 @@ rtl::RefPtr<IUdb> TDrvModule::CreateDbObject(const std::string& params, bool ope
     std::string error;
     if (!createDbObject_(&db, &params, open, &error)) RaiseModuleFailure(error, fileName_);
     if (!db) throw rtl::Exception(rtl::Format(SModuleNoDatabase, fileName_.c_str()));
+    made_.push_back(db);
     return db;
 }
 
@@ -135,6 +140,9 @@ TUdbDriverList& TUdbManager::Registry() const { return registry_ ? *registry_ : 
 
 void TUdbManager::Refresh()
 {
+    for (const rtl::RefPtr<TDrvModule>& module : modules_)
+        if (module->InUse()) retired_.push_back(module);
+    std::erase_if(retired_, [](const rtl::RefPtr<TDrvModule>& module) { return !module->InUse(); });
     drivers_.clear();
     modules_.clear();
     ScanDrivers();

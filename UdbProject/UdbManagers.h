@@ -20,9 +20,17 @@
 // on success, or false with the failure's message in *error, which the
 // manager raises as rtl::Exception.
 //
-// Libraries are loaded with dlopen (RTLD_NOW | RTLD_LOCAL) and never unloaded
-// while the process lives: a database made by a library keeps working after
-// the manager forgot the library, even after its file was removed.
+// A library is built with the same compiler family and C++ standard library
+// as the program, since C++ objects cross the entry points.
+//
+// Libraries are loaded with dlopen (RTLD_NOW | RTLD_LOCAL). A file without
+// both entry points is closed at once; a scanned library is closed again until
+// its first use. A library is closed when the manager forgets it (Refresh) or
+// goes away, but not while a database it made is still referenced from outside
+// the manager: such a library stays loaded, and the next Refresh closes it once
+// its databases are released (their commands, cursors and table definitions
+// hold them while attached). A database the library made stays alive until
+// then, so a library keeps working after its file was removed.
 //
 // Driver names are compared exactly. Built-in drivers come first and win over
 // library drivers of the same name; among libraries the first file by sorted
@@ -59,11 +67,14 @@ public:
     const std::string& FileName() const noexcept { return fileName_; }
     bool Loaded() const noexcept { return handle_ != nullptr; }
 
-    // True when loaded, or when the file loads and has both entry points.
+    // True when loaded, or when the file loads and has both entry points (the
+    // file is closed again when it lacks one).
     bool Load();
-    // Forgets the handle and the entry points; the library itself stays in
-    // the process.
+    // Closes the library unless a database it made is still in use.
     void Unload() noexcept;
+    // Whether a database the library made is referenced from outside the
+    // module; the module's references on the others are dropped.
+    bool InUse() noexcept;
     // Load, or Exception "Can't load module %s".
     void NeedLoaded();
 
@@ -73,10 +84,14 @@ public:
     std::string XMLRequest(const std::string& request);
 
 protected:
-    ~TDrvModule() override = default;
+    // Closes the library, or leaves it loaded for good while one of its
+    // databases is in use.
+    ~TDrvModule() override;
 
 private:
     std::string fileName_;
+    // The databases the library made, one reference each.
+    std::vector<rtl::RefPtr<IUdb>> made_;
     void* handle_ = nullptr;
     TDrvCreateDbObjectProc createDbObject_ = nullptr;
     TDrvXMLRequestProc xmlRequest_ = nullptr;
@@ -97,8 +112,9 @@ public:
     explicit TUdbManager(const std::string& folder = {}, TUdbDriverList* registry = nullptr);
 
     // ---- IUdbManager
-    // Forgets every known driver and library and scans again; does not mark
-    // the manager as loaded. A failed assertion during the scan passes on
+    // Forgets every known driver and library (closing the libraries no
+    // database of which is in use) and scans again; does not mark the manager
+    // as loaded. A failed assertion during the scan passes on
     // after every library has been tried.
     void Refresh() override;
     // "query-drivers" is answered with a "response" document holding every
@@ -129,6 +145,8 @@ private:
 
     std::vector<rtl::RefPtr<TDrvModule>> modules_;
     std::vector<TDrvInfo> drivers_;
+    // Forgotten libraries kept loaded for their databases in use.
+    std::vector<rtl::RefPtr<TDrvModule>> retired_;
     std::string folder_;
     TUdbDriverList* registry_;
     bool loaded_ = false;

@@ -15,6 +15,7 @@ packages=(
     libsqlite3-dev
     pxlib-dev
     qt6-base-dev
+    qt6-translations-l10n
     fontconfig
     fonts-dejavu-core
     clang

@@ -459,7 +459,8 @@ bool TCustomPropGrid::KeyPress(int row, TPropKey key)
 void TCustomPropGrid::ButtonClick(int row)
 {
     TPropEditor* editor = EditorAt(row);
-    if (!editor) return;
+    if (!editor || !(editor->Options() & (poValueList | poDialog))) return;
+    if (!TakeBoxText(row)) return;
     const QRect rect = ValueCellScreenRect(row);
     if (editor->Options() & poValueList)
         PickValue(*editor, rect);
@@ -514,6 +515,7 @@ void TCustomPropGrid::CycleValue(int row)
     TPropEditor* editor = EditorAt(row);
     if (!editor) return;
     if (editor->Options() & poDialog) {
+        if (!TakeBoxText(row)) return;
         editor->Edit(ValueCellScreenRect(row));
         RepaintValueCell(row);
         return;
@@ -947,6 +949,16 @@ void TPropGrid::EditorFocusLost()
     if (!box || !editor || !(editor->Options() & poEditText) || UpdateCount() > 0) return;
     std::string msg;
     if (editor->Validate(box->text().toStdString(), msg)) CommitEditorText();
+}
+
+bool TPropGrid::TakeBoxText(int row)
+{
+    const TPropInplaceEdit* box = InplaceBox();
+    if (!box || row != EditorRow() || UpdateCount() > 0) return true;
+    const std::string text = box->text().toStdString();
+    if (!CanLeaveRow(row, &text, false)) return false;
+    if (CanEditRow(row)) CommitEditorText();
+    return true;
 }
 
 void TPropGrid::TopLeftChanged()

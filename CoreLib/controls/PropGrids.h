@@ -321,6 +321,14 @@ protected:
         (void)row;
         (void)code;
     }
+    // Before a dialog or value list opens: the in-place box's text goes to
+    // the editor as leaving the row gives it (false when refused; then
+    // nothing opens).
+    virtual bool TakeBoxText(int row)
+    {
+        (void)row;
+        return true;
+    }
     // The value cell of a row on the screen.
     virtual QRect ValueCellScreenRect(int row) const
     {
@@ -443,6 +451,7 @@ protected:
     gui::InplaceEdit* CreateEditor() override;
     bool EditorKeyPress(QKeyEvent& event) override;
     void EditorFocusLost() override;
+    bool TakeBoxText(int row) override;
     void TopLeftChanged() override;
     void ColWidthsChanged() override;
     void RowHeightsChanged() override;

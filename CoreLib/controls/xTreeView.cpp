@@ -259,6 +259,26 @@ TXCustomTreeView::~TXCustomTreeView()
     display_ = nullptr;
 }
 
+void TXCustomTreeView::StartDrag()
+{
+    EndDrag();
+    TDragObject* given = nullptr;
+    if (OnStartDrag) OnStartDrag(this, given);
+    if (!given) {
+        ownDragObject_ = std::make_unique<TDragControlObject>(this);
+        given = ownDragObject_.get();
+    }
+    dragObject_ = given;
+}
+
+void TXCustomTreeView::EndDrag()
+{
+    if (!dragObject_) return;
+    DoEndDrag();
+    dragObject_ = nullptr;
+    ownDragObject_.reset();
+}
+
 void TXCustomTreeView::NodeChanged(TXTreeNode* node)
 {
     if (display_) display_->NodeChanged(node);
@@ -514,7 +534,7 @@ public:
     }
     Qt::ItemFlags flags(const QModelIndex& index) const override
     {
-        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+        return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled : Qt::NoItemFlags;
     }
 
     // ITreeDisplay
@@ -806,6 +826,18 @@ void TXTreeView::currentChanged(const QModelIndex& current, const QModelIndex& p
     QTreeView::currentChanged(current, previous);
     if (syncing_) return;
     gui::Guard([&] { SetSelected(NodeOf(current)); });
+}
+
+void TXTreeView::startDrag(Qt::DropActions supportedActions)
+{
+    bool started = false;
+    gui::Guard([&] {
+        StartDrag();
+        started = true;
+    });
+    if (!started) return;
+    QTreeView::startDrag(supportedActions);
+    gui::Guard([&] { EndDrag(); });
 }
 
 void TXTreeView::mousePressEvent(QMouseEvent* event)

@@ -47,6 +47,25 @@ using TOnNodeCanCheck =
     std::function<void(TXCustomTreeView* aSender, TXTreeNode* aNode, bool aCheck, bool& aCanCheck)>;
 using TVNInfoTipEvent = std::function<void(TXCustomTreeView* Sender, TXTreeNode* aNode, std::string& InfoTip)>;
 using TTreeNotifyEvent = std::function<void(TXCustomTreeView* Sender)>;
+
+// What is being dragged.
+class TDragObject {
+public:
+    virtual ~TDragObject() = default;
+};
+
+// The drag of a control itself.
+class TDragControlObject : public TDragObject {
+public:
+    explicit TDragControlObject(TXCustomTreeView* control) noexcept : control_(control) {}
+    TXCustomTreeView* Control() const noexcept { return control_; }
+
+private:
+    TXCustomTreeView* control_;
+};
+
+// DragObject starts as nullptr; a handler may give one (it stays the handler's).
+using TStartDragEvent = std::function<void(TXCustomTreeView* Sender, TDragObject*& DragObject)>;
 using TTVChangedEvent = std::function<void(TXCustomTreeView* Sender, TXTreeNode* Node)>;
 
 // What a display of a TXCustomTreeView is told. Insertions and removals come
@@ -241,6 +260,12 @@ public:
     // OnInfoTip leaves it.
     std::optional<std::string> InfoTip(TXTreeNode* node);
     void DblClick();
+    // A drag starts: OnStartDrag may give the drag object; without one the
+    // view makes a TDragControlObject of itself, which it frees at EndDrag.
+    void StartDrag();
+    void EndDrag();
+    // The current drag object; nullptr while there is no drag.
+    TDragObject* DragObject() const noexcept { return dragObject_; }
 
     // The display, told of every change; nullptr for none.
     void SetDisplay(ITreeDisplay* display) noexcept { display_ = display; }
@@ -255,10 +280,13 @@ public:
     TVNInfoTipEvent OnInfoTip;
     TTVChangedEvent OnChange;
     TTreeNotifyEvent OnDblClick;
+    TStartDragEvent OnStartDrag;
 
 protected:
     // Fires OnShiftStateChanged.
     virtual void DoShiftStateChanged();
+    // Called when a drag ends, while its drag object still exists.
+    virtual void DoEndDrag() {}
 
 private:
     friend class TXTreeNode;
@@ -281,6 +309,9 @@ private:
     TXTreeNode* selected_ = nullptr;
     gui::ImageList* images_ = nullptr;
     ITreeDisplay* display_ = nullptr;
+    TDragObject* dragObject_ = nullptr;
+    // The drag object the view made for itself.
+    std::unique_ptr<TDragObject> ownDragObject_;
 };
 
 class TXTreeModel;
@@ -315,6 +346,8 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    // Qt's drag, between StartDrag and EndDrag.
+    void startDrag(Qt::DropActions supportedActions) override;
 
 private:
     friend class TXTreeModel;

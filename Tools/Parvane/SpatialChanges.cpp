@@ -60,16 +60,6 @@ std::string CurrentMessage()
     }
 }
 
-bool UsableTableName(const std::string& tableName)
-{
-    try {
-        CheckSemTableName(tableName);
-        return true;
-    } catch (const EUdbException&) {
-        return false;
-    }
-}
-
 } // namespace
 
 // ---- the report --------------------------------------------------------------------------
@@ -114,6 +104,16 @@ void CheckSemTableName(const std::string& tableName)
 {
     if (tableName.empty()) throw EUdbException(rtl::Format(UdbMsg::BadSqlName, ""));
     CheckSqlName(tableName);
+}
+
+bool UsableTableName(const std::string& tableName)
+{
+    try {
+        CheckSemTableName(tableName);
+        return true;
+    } catch (const EUdbException&) {
+        return false;
+    }
 }
 
 // ---- the mode ----------------------------------------------------------------------------

@@ -47,6 +47,8 @@ bool TryShowHTMLReport(IChangeHost& host, const std::string& html) noexcept;
 // Refuses a table name read from the database that cannot go into SQL
 // (empty, or holding a character a bracketed name cannot hold).
 void CheckSemTableName(const std::string& tableName);
+// Whether CheckSemTableName lets the name pass.
+bool UsableTableName(const std::string& tableName);
 
 // The mode over one engine; lives for one run of the mode.
 class TSpatialChanger {

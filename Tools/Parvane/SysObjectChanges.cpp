@@ -12,6 +12,7 @@
 #include <exception>
 #include <utility>
 
+#include "Tools/Parvane/SpatialChanges.h"
 #include "gismodel/SectorData.h"
 #include "gismodel/SemTableData.h"
 #include "platform/rtl/Exceptions.h"
@@ -382,8 +383,8 @@ void TSysObjectChanges::UpdateRefBookFields(const std::string& oldID, const std:
                 const std::string tableName = rtl::Trim(cursor->AsString(Str("TABLENAME"), std::string()));
                 const std::string semName = rtl::Trim(cursor->AsString(Str("SEMTABLENAME"), std::string()));
                 try {
-                    if (!tableName.empty()) {
-                        CheckSqlName(tableName);
+                    // A name that cannot go into SQL names no table the database could hold.
+                    if (UsableTableName(tableName)) {
                         if (semDb_.TableExists(tableName)) {
                             rtl::TMemoryStream stream(TChangeEngine::BlobToStr(cursor->AsBlob(Str("REFBOOKFIELD"))));
                             TAdditionalData data = ReadAdditionalDataRecords(stream);

@@ -1,12 +1,8 @@
 // The SQL Server driver's registry entry and its database-name lookup.
 #include "UdbProject/UdbMsSql/MSSQLDriver.h"
 
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
+#include <algorithm>
 #include <utility>
-#include <vector>
 
 #include "CoreLib/SimpleParams.h"
 #include "UdbProject/UdbMsSql/MSSQLUdbs.h"
@@ -19,41 +15,11 @@ constexpr const char* kDatabaseParam = "database";
 constexpr const char* kValueElement = "value";
 constexpr const char* kCatalogName = "CATALOG_NAME";
 
-// What the lookup connects with, read from the request before the thread starts.
-struct TLogin {
-    std::string Server;
-    std::string Authentication;
-    std::string LoginName;
-    std::string LoginPassword;
-    std::string Language;
-};
-
-// Shared by the caller and the lookup's thread, which may outlive the wait.
-struct TLookupRun {
-    std::mutex Lock;
-    std::condition_variable Finished;
-    bool Done = false;
-    std::vector<std::string> Names;
-};
-
-void ReadCatalogs(const TLogin& login, TLookupRun& run)
+// Whole seconds left until deadline, at least one.
+std::int32_t SecondsLeft(std::chrono::steady_clock::time_point deadline)
 {
-    const rtl::RefPtr<ado::Connection> connection = ado::NewConnection();
-    connection->SetProvider("SQLOLEDB");
-    ado::Properties& properties = connection->Properties();
-    properties.Item("Data Source").SetValue(rtl::Variant(login.Server));
-    if (!login.Authentication.empty()) properties.Item("Integrated Security").SetValue(rtl::Variant(login.Authentication));
-    properties.Item("User ID").SetValue(rtl::Variant(login.LoginName));
-    properties.Item("Password").SetValue(rtl::Variant(login.LoginPassword));
-    if (!login.Language.empty()) properties.Item("Language").SetValue(rtl::Variant(login.Language));
-    connection->SetConnectionTimeout(static_cast<std::int32_t>(MsSqlLookupTimeLimit.count()));
-    connection->Open("", "", "", ado::adConnectUnspecified);
-    const rtl::RefPtr<ado::Recordset> rs = connection->OpenSchema(ado::adSchemaCatalogs, {});
-    for (; !rs->Eof(); rs->MoveNext()) {
-        std::string name = rtl::VarToStr(rs->Fields().Item(kCatalogName).Value());
-        const std::lock_guard<std::mutex> guard(run.Lock);
-        run.Names.push_back(std::move(name));
-    }
+    const auto left = std::chrono::ceil<std::chrono::seconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<std::int32_t>(std::max<std::chrono::seconds::rep>(left.count(), 1));
 }
 
 } // namespace
@@ -78,33 +44,25 @@ IXmlDocumentPtr LookupDatabaseNames(const IXmlDocumentPtr& request, std::chrono:
         const IXmlElementPtr root = request->Get_DocumentElement();
         if (root->NeedAttr(kParamNameAttr) != kDatabaseParam) return response;
         const ISimpleParamsPtr params = CreateSimpleParams(root, false);
-        TLogin login;
-        login.Server = params->GetStr(rtl::Variant("server"), "");
-        login.Authentication = params->GetStr(rtl::Variant("authentication"), "");
-        login.LoginName = params->GetStr(rtl::Variant("login-name"), "");
-        login.LoginPassword = params->GetStr(rtl::Variant("login-password"), "");
-        login.Language = params->GetStr(rtl::Variant("language"), "");
-
-        const auto run = std::make_shared<TLookupRun>();
-        std::thread([run, login = std::move(login)] {
-            try {
-                ReadCatalogs(login, *run);
-            } catch (...) {
-                // A failed lookup answers what it found before the failure.
-            }
-            const std::lock_guard<std::mutex> guard(run->Lock);
-            run->Done = true;
-            run->Finished.notify_all();
-        }).detach();
-
-        std::vector<std::string> names;
-        {
-            std::unique_lock<std::mutex> lock(run->Lock);
-            run->Finished.wait_until(lock, deadline, [&] { return run->Done; });
-            names = run->Names;
-        }
+        const rtl::RefPtr<ado::Connection> connection = ado::NewConnection();
+        connection->SetProvider("SQLOLEDB");
+        ado::Properties& properties = connection->Properties();
+        properties.Item("Data Source").SetValue(rtl::Variant(params->GetStr(rtl::Variant("server"), "")));
+        const std::string authentication = params->GetStr(rtl::Variant("authentication"), "");
+        if (!authentication.empty()) properties.Item("Integrated Security").SetValue(rtl::Variant(authentication));
+        properties.Item("User ID").SetValue(rtl::Variant(params->GetStr(rtl::Variant("login-name"), "")));
+        properties.Item("Password").SetValue(rtl::Variant(params->GetStr(rtl::Variant("login-password"), "")));
+        const std::string language = params->GetStr(rtl::Variant("language"), "");
+        if (!language.empty()) properties.Item("Language").SetValue(rtl::Variant(language));
+        // The driver's own time-outs keep the lookup within its time limit:
+        // the login's, then the catalog read's with the time left.
+        connection->SetConnectionTimeout(SecondsLeft(deadline));
+        connection->Open("", "", "", ado::adConnectUnspecified);
+        connection->SetCommandTimeout(SecondsLeft(deadline));
+        const rtl::RefPtr<ado::Recordset> rs = connection->OpenSchema(ado::adSchemaCatalogs, {});
         const IXmlElementPtr answer = response->Get_DocumentElement();
-        for (const std::string& name : names) answer->AppendElement(kValueElement)->Set_Text(name);
+        for (; !rs->Eof(); rs->MoveNext())
+            answer->AppendElement(kValueElement)->Set_Text(rtl::VarToStr(rs->Fields().Item(kCatalogName).Value()));
     } catch (...) {
         // The lookup never fails; the list is as long as it got.
     }

@@ -4,9 +4,9 @@
 //
 // The lookup connects with the request's own parameters (no database named)
 // and reads the catalogs schema rowset. It never fails: every error leaves a
-// shorter, often empty, list. It runs on a thread of its own and is waited for
-// ten seconds at most, so a server whose name resolves slowly cannot hold the
-// caller longer than that; a lookup still running then ends by itself.
+// shorter, often empty, list. It runs on the caller's thread within ten
+// seconds: the login and the catalog read get the connection's time-outs of
+// the time left.
 #pragma once
 
 #include <chrono>
@@ -16,7 +16,7 @@
 #include "UdbProject/UdbDrivers.h"
 
 inline constexpr const char* MsSqlLookupRequest = "query-lookup-values";
-// How long a lookup is waited for, and its connection's time-out.
+// How long a lookup may take.
 inline constexpr std::chrono::seconds MsSqlLookupTimeLimit{10};
 
 class TMSSQLDriver : public TUdbDriver {

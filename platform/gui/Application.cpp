@@ -3,8 +3,10 @@
 
 #include <optional>
 
+#include <QLibraryInfo>
 #include <QPointer>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
 
 #include "platform/gui/HandlerGuard.h"
@@ -28,7 +30,16 @@ QPointer<QWidget>& MainFormStore()
 
 } // namespace
 
-Application::Application(int& argc, char** argv) : QApplication(argc, argv) {}
+Application::Application(int& argc, char** argv) : QApplication(argc, argv)
+{
+    // The program speaks Russian whatever the machine's locale: so do Qt's
+    // own texts (standard buttons, dialogs).
+    auto* translator = new QTranslator(this);
+    if (translator->load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(translator);
+    else
+        delete translator;
+}
 
 int Application::Run()
 {

@@ -2,7 +2,10 @@
 #include "platform/gui/MessageBoxes.h"
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <QPushButton>
 
 #include "platform/gui/Application.h"
@@ -62,6 +65,13 @@ std::unique_ptr<QMessageBox> MakeMessageBox(const BoxRequest& request, QWidget* 
         box->setStandardButtons(QMessageBox::Ok);
         box->setDefaultButton(QMessageBox::Ok);
         break;
+    }
+    // At least as wide as the caption with the window's title-bar buttons.
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout())) {
+        const QFontMetrics metrics(box->font());
+        const int width = metrics.horizontalAdvance(box->windowTitle()) + 6 * metrics.height();
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
     }
     return box;
 }

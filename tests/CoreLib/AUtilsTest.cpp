@@ -358,6 +358,32 @@ TEST(VarArrayBounds, ByteArrayRunsFromZeroToSizeMinusOne)
     }
 }
 
+TEST(VarArrayBounds, ArraysAnswerTheBoundsTheyWereMadeWith)
+{
+    struct Case {
+        const char* name;
+        int low;
+        int high;
+        rtl::TVarType elementType;
+    };
+    const Case cases[] = {
+        {"variant array from 1", 1, 3, rtl::varVariant}, {"variant array from -2", -2, 2, rtl::varVariant},
+        {"empty variant array from 5", 5, 4, rtl::varVariant}, {"text array from 10", 10, 12, rtl::varOleStr},
+        {"integer array from 0", 0, 1, rtl::varInteger},
+    };
+    for (const Case& c : cases) {
+        const rtl::Variant v = rtl::Variant::Array(c.low, c.high, c.elementType);
+        EXPECT_EQ(VarArrayLow(v), c.low) << c.name;
+        EXPECT_EQ(VarArrayHigh(v), c.high) << c.name;
+    }
+
+    // A listing: an array of rows, each row an array of its own.
+    rtl::Variant listing = rtl::Variant::Array(0, 1, rtl::varVariant);
+    listing.PutElement(1, rtl::Variant::Array(1, 4, rtl::varVariant));
+    EXPECT_EQ(VarArrayLow(listing.GetElement(1)), 1);
+    EXPECT_EQ(VarArrayHigh(listing.GetElement(1)), 4);
+}
+
 TEST(VarArrayBounds, ValueThatIsNoArrayIsRefused)
 {
     const rtl::Variant values[] = {rtl::Variant(), rtl::Variant::Null(), rtl::Variant(std::int32_t{3}),

@@ -33,6 +33,16 @@ using fake::Parse;
 using fake::Raised;
 
 const std::string kBuiltLibrary = std::string(PARVANE_TEST_DRIVER_DIR) + "/libUdbTestSqlite.so";
+// The same library without its entry point XMLRequest.
+const std::string kLibraryWithoutRequest = std::string(PARVANE_TEST_DRIVER_DIR) + "/libUdbTestNoRequest.so";
+
+// Whether the library file is loaded into the process.
+bool InProcess(const std::string& file)
+{
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_NOLOAD);
+    if (handle) dlclose(handle);
+    return handle != nullptr;
+}
 
 // The shared test folder, named with its trailing "/" as the manager takes
 // a program folder, with the files the manager scans.
@@ -43,9 +53,9 @@ public:
     const std::string& Path() const { return slashed_; }
 
     // A copy of the built test library under name.
-    std::string AddLibrary(const std::string& name) const
+    std::string AddLibrary(const std::string& name, const std::string& from = kBuiltLibrary) const
     {
-        fs::copy_file(kBuiltLibrary, File(name), fs::copy_options::overwrite_existing);
+        fs::copy_file(from, File(name), fs::copy_options::overwrite_existing);
         return File(name);
     }
     void AddText(const std::string& name, const std::string& text) const { std::ofstream(File(name)) << text; }
@@ -458,7 +468,7 @@ TEST_F(UdbManagersTest, LibraryDatabaseOutlivesRefreshAndTheFile)
     const std::string library = folder_.AddLibrary("libUdbTestSqlite.so");
     const std::string file = folder_.File("base.db");
     const auto manager = Manager(folder_.Path());
-    const rtl::RefPtr<IUdb> db = manager->CreateDatabase(SqliteParams(file), true);
+    rtl::RefPtr<IUdb> db = manager->CreateDatabase(SqliteParams(file), true);
     EXPECT_EQ(AddItem(*db, 1), 1);
 
     manager->Refresh();
@@ -468,10 +478,57 @@ TEST_F(UdbManagersTest, LibraryDatabaseOutlivesRefreshAndTheFile)
     manager->Refresh();
     EXPECT_EQ(manager->FindDriver("Test.SQLite"), nullptr);
     EXPECT_TRUE(manager->Modules().empty());
+    EXPECT_TRUE(InProcess(library)) << "a database of the library is open";
     EXPECT_EQ(AddItem(*db, 3), 3) << "after the library was forgotten and its file removed";
     EXPECT_EQ(Raised([&] { (void)manager->CreateDatabase(SqliteParams(file), false); }),
               General("Driver \"Test.SQLite\" not found. Can't open base"));
     db->Close();
+
+    db = nullptr;
+    manager->Refresh();
+    EXPECT_FALSE(InProcess(library)) << "Refresh after the database was released";
+}
+
+TEST_F(UdbManagersTest, LibraryIsUnloadedWhenNothingOfItIsInUse)
+{
+    const std::string library = folder_.AddLibrary("libUdbTestSqlite.so");
+    const std::string file = folder_.File("base.db");
+    {
+        const auto manager = Manager(folder_.Path());
+        manager->Refresh();
+        EXPECT_FALSE(InProcess(library)) << "a scanned library is closed until its first use";
+        EXPECT_EQ(AddItem(*manager->CreateDatabase(SqliteParams(file), true), 1), 1);
+        EXPECT_TRUE(InProcess(library));
+        manager->Refresh();
+        EXPECT_FALSE(InProcess(library)) << "Refresh after its one database was released";
+
+        EXPECT_EQ(AddItem(*manager->CreateDatabase(SqliteParams(file), true), 2), 2);
+        EXPECT_TRUE(InProcess(library));
+    }
+    EXPECT_FALSE(InProcess(library)) << "the manager went away";
+
+    // A database that outlives its manager keeps the library loaded.
+    rtl::RefPtr<IUdb> db;
+    {
+        const auto manager = Manager(folder_.Path());
+        db = manager->CreateDatabase(SqliteParams(file), true);
+    }
+    EXPECT_TRUE(InProcess(library));
+    EXPECT_EQ(AddItem(*db, 3), 3) << "after the manager went away";
+}
+
+TEST_F(UdbManagersTest, LibraryWithoutAnEntryPointIsClosedAtOnce)
+{
+    const std::string library = folder_.AddLibrary("libUdbNoRequest.so", kLibraryWithoutRequest);
+    const auto manager = Manager(folder_.Path());
+    manager->Refresh();
+    EXPECT_EQ(Known(*manager), kBuiltIns);
+    EXPECT_FALSE(InProcess(library)) << "after the scan";
+
+    const rtl::RefPtr<TDrvModule> module(new TDrvModule(library));
+    EXPECT_FALSE(module->Load());
+    EXPECT_FALSE(module->Loaded());
+    EXPECT_FALSE(InProcess(library)) << "after Load";
 }
 
 TEST_F(UdbManagersTest, ModuleThatCannotLoad)

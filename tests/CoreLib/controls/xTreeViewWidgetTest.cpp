@@ -1,6 +1,6 @@
 // The check-box tree as a real widget on the offscreen platform: clicks and
 // Space on the state icons, vetoes, the Shift key, the cursor and icon
-// events, selection, info tips, a failing handler, and a screenshot.
+// events, selection, info tips, a failing handler, dragging, and screenshots.
 #include <memory>
 #include <set>
 #include <string>
@@ -14,6 +14,8 @@
 #include <QHelpEvent>
 #include <QImage>
 #include <QPainter>
+#include <QStyleHints>
+#include <QGuiApplication>
 
 #include "CoreLib/controls/xTreeView.h"
 #include "platform/rtl/Exceptions.h"
@@ -315,6 +317,87 @@ TEST_F(TreeWidget, ScreenshotShowsTheThreeCheckStates)
     EXPECT_NE(unchecked, indeterminate);
     EXPECT_NE(checked, indeterminate);
     EXPECT_EQ(unchecked, iconPixels("b"));
+}
+
+// ---- dragging ------------------------------------------------------------------------------
+
+// A view that notes the drag object it holds when a drag ends.
+class TDragTree : public TXTreeView {
+public:
+    std::vector<const TDragObject*> Ended;
+    bool OwnControlObject = false;
+
+protected:
+    void DoEndDrag() override
+    {
+        Ended.push_back(DragObject());
+        const auto* own = dynamic_cast<const TDragControlObject*>(DragObject());
+        OwnControlObject = own && own->Control() == this;
+    }
+};
+
+// Presses on the node's text and moves away with the button held, far enough to start a drag.
+void DragNode(TXTreeView& view, TXTreeNode* node)
+{
+    QWidget* viewport = view.viewport();
+    const QPoint from = view.TextRect(node).center();
+    widgettest::Mouse(viewport, QEvent::MouseButtonPress, from);
+    const int distance = QGuiApplication::styleHints()->startDragDistance();
+    for (const QPoint to : {from + QPoint(distance + 2, 2), from + QPoint(2 * distance + 4, 4)}) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(to), QPointF(viewport->mapToGlobal(to)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+    }
+    widgettest::Mouse(viewport, QEvent::MouseButtonRelease, from);
+}
+
+TEST(TreeDrag, ADragWithoutADragObjectGetsTheViewsOwnForItsDuration)
+{
+    TDragTree view;
+    view.resize(320, 240);
+    std::map<std::string, TXTreeNode*> nodes = treetest::Build(view, kOutline);
+    nodes["root"]->Expand(true);
+    view.setDragEnabled(true);
+    view.show();
+    EXPECT_EQ(view.DragObject(), nullptr);
+
+    // Without a handler, and with one that gives nothing.
+    int asked = 0;
+    for (bool handler : {false, true}) {
+        SCOPED_TRACE(handler ? "a handler that gives nothing" : "no handler");
+        view.Ended.clear();
+        view.OnStartDrag = nullptr;
+        if (handler) view.OnStartDrag = [&](TXCustomTreeView* sender, TDragObject*& object) {
+            EXPECT_EQ(sender, &view);
+            EXPECT_EQ(object, nullptr);
+            ++asked;
+        };
+        DragNode(view, nodes["a1"]);
+        ASSERT_EQ(view.Ended.size(), 1u) << "one drag started and ended";
+        EXPECT_NE(view.Ended[0], nullptr);
+        EXPECT_TRUE(view.OwnControlObject) << "a control drag object of the view itself";
+        EXPECT_EQ(view.DragObject(), nullptr) << "freed when the drag ended";
+    }
+    EXPECT_EQ(asked, 1);
+
+    // A drag object the handler gives is used and stays the handler's.
+    TDragObject given;
+    view.Ended.clear();
+    view.OnStartDrag = [&](TXCustomTreeView*, TDragObject*& object) { object = &given; };
+    DragNode(view, nodes["b1"]);
+    ASSERT_EQ(view.Ended.size(), 1u);
+    EXPECT_EQ(view.Ended[0], &given);
+    EXPECT_FALSE(view.OwnControlObject);
+    EXPECT_EQ(view.DragObject(), nullptr);
+
+    // Without dragging enabled nothing starts.
+    view.setDragEnabled(false);
+    view.Ended.clear();
+    DragNode(view, nodes["a2"]);
+    EXPECT_TRUE(view.Ended.empty());
+
+    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("xTreeView-after-drag.png");
+    ASSERT_TRUE(view.grab().toImage().save(path, "PNG"));
 }
 
 } // namespace

@@ -822,18 +822,29 @@ TEST(SysObjectChangesFaults, AnUnreadableDescriptionLeavesTheBookUnchanged)
     }
 }
 
-TEST(SysObjectChangesFaults, ABadTableNameInTheDescriptionsIsRefused)
+// A description whose table name cannot go into SQL is left as it is, as for a missing table.
+TEST(SysObjectChangesFaults, ABadTableNameInTheDescriptionsIsTakenForAMissingTable)
 {
-    TVelmoDesc desc = EveryKind();
-    desc.SemTables[1].TableName = "ROADS]; DROP TABLE [HOUSES";
-    const auto pair = kSqliteLayout.make(desc);
-    TRun run;
-    run.host.chosen = {{kBook, "Типы", sokRefBook, ""}};
-    run.Start(pair->Spatial(), pair->Semantic());
-    EXPECT_THAT(run.error, StartsWith("Ошибка загрузки данных по семантической таблице: Дороги[" + kSemTable2 + "]. "));
-    EXPECT_TRUE(LoggedPairs(run.host.log).empty());
-    EXPECT_EQ(CountRows(*pair->Semantic(), "HOUSES"), 1);
-    EXPECT_EQ(ReadRows(*pair->Spatial(), "VELMO_REFBOOKS", {"ID"}), (TRows{{kBook2}, {kBook}}));
+    for (const std::string badName : {"ROADS]; DROP TABLE [HOUSES", "HOUSES\"", "HOU\tSES"}) {
+        SCOPED_TRACE(badName);
+        TVelmoDesc desc = EveryKind();
+        desc.SemTables[1].TableName = badName;
+        desc.SemTables[1].RefBookField(Blob(HousesBlob())); // refers to the book, as a table present would
+        const auto pair = kSqliteLayout.make(desc);
+        IUdb& spatial = *pair->Spatial();
+        const rtl::Variant badBlob = ReadValue(spatial, "VELMO_SEMTABLS", "REFBOOKFIELD", "ID", kSemTable2);
+        const rtl::Variant housesBlob = ReadValue(spatial, "VELMO_SEMTABLS", "REFBOOKFIELD", "ID", kSemTable1);
+        TRun run;
+        run.host.chosen = {{kBook, "Типы", sokRefBook, ""}};
+        run.Start(pair->Spatial(), pair->Semantic());
+        EXPECT_EQ(run.error, "");
+        EXPECT_THAT(LoggedPairs(run.host.log), ElementsAre(std::pair(kBook, New(1))));
+        EXPECT_EQ(ReadRows(spatial, "VELMO_REFBOOKS", {"ID"}), (TRows{{kBook2}, {New(1)}}));
+        EXPECT_EQ(ReadValue(spatial, "VELMO_SEMTABLS", "REFBOOKFIELD", "ID", kSemTable2), badBlob);
+        EXPECT_NE(ReadValue(spatial, "VELMO_SEMTABLS", "REFBOOKFIELD", "ID", kSemTable1), housesBlob)
+            << "the pass went on past the row";
+        EXPECT_EQ(CountRows(*pair->Semantic(), "HOUSES"), 1);
+    }
 }
 
 // A style without a layer stops the run before any kind has changed anything.

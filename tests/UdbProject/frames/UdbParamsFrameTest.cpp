@@ -559,6 +559,38 @@ TEST_F(ParamsFrame, BrowsesToAFolder)
     EXPECT_EQ(Shown(*frame), "Папка=" + disk.Path("Data/Sub") + " | Пароль=");
 }
 
+// A folder typed into the box and not yet taken by leaving the row is where the dialog starts.
+TEST_F(ParamsFrame, BrowsingStartsAtTheFolderTypedIntoTheBox)
+{
+    dialogtest::DiskTree disk;
+    for (const bool enter : {true, false}) {
+        SCOPED_TRACE(enter ? "Enter" : "the button");
+        const auto frame = Make(BuiltIns());
+        frame->SetParams(velmotest::PdoxParamsXml(disk.Path("Data/Old")));
+        ClickRow(*frame, 1);
+        TypeText(*frame, QString::fromStdString(disk.Path("Data/Sub")));
+
+        dialogtest::FormDriver driver;
+        std::string startedAt;
+        driver.On<TSelectRemoteFolderForm>([&](TSelectRemoteFolderForm& form) {
+            startedAt = GetSelectedFolder(*form.Folders);
+            if (enter) framestest::SaveShot(form, "UdbParamsFrame-folder-typed.png");
+            form.Cancel->click();
+            return form.result();
+        });
+        {
+            const auto runner = driver.Install();
+            if (enter)
+                Key(*frame, Qt::Key_Return);
+            else
+                PressButton(*frame);
+        }
+        EXPECT_EQ(driver.shown, 1);
+        EXPECT_EQ(startedAt, disk.Path("Data/Sub"));
+        EXPECT_EQ(Shown(*frame), "Папка=" + disk.Path("Data/Sub") + " | Пароль=") << "the typed text was taken";
+    }
+}
+
 TEST_F(ParamsFrame, AFileIsChosenInItsFolderOrAnywhereWhenTheFolderIsGone)
 {
     dialogtest::DiskTree disk;

@@ -2,6 +2,12 @@
 // show without an answerer.
 #include <gtest/gtest.h>
 
+#include <string>
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFontMetrics>
 #include <QMessageBox>
 #include <QApplication>
 #include <QPushButton>
@@ -92,6 +98,40 @@ TEST(MessageBoxes, TheRealBoxHasTheKindsIconButtonsAndDefault)
         EXPECT_EQ(box->text(), QString("Текст <b>как есть</b>")) << c.name;
         EXPECT_EQ(box->textFormat(), Qt::PlainText) << c.name;
     }
+}
+
+// Qt's own texts are Russian, and a box is as wide as its caption needs.
+TEST(MessageBoxes, TheRealBoxSpeaksRussianAndFitsItsCaption)
+{
+    struct Case {
+        const char* name;
+        gui::BoxKind kind;
+        std::string caption;
+        std::string text;
+        QMessageBox::StandardButton button;
+        QString buttonText; // Russian keeps "OK"
+    };
+    const Case cases[] = {
+        {"question", gui::BoxKind::Question, "Предупреждение", "Резервная копия сделана?", QMessageBox::Yes, "Да"},
+        {"question", gui::BoxKind::Question, "Предупреждение", "Резервная копия сделана?", QMessageBox::No, "Нет"},
+        {"end of run", gui::BoxKind::Information, "Операция завершена", "Готово", QMessageBox::Ok, "OK"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto box = gui::MakeMessageBox({c.kind, c.caption, c.text}, nullptr);
+        box->show();
+        QAbstractButton* button = box->button(c.button);
+        ASSERT_NE(button, nullptr);
+        const QString text = button->text().remove('&');
+        EXPECT_EQ(text.toStdString(), c.buttonText.toStdString());
+        const QFontMetrics metrics(box->font());
+        EXPECT_GE(box->width(), metrics.horizontalAdvance(QString::fromStdString(c.caption)) + 4 * metrics.height());
+        const QString file = QString("MessageBox-%1-%2.png").arg(int(c.kind)).arg(int(c.button));
+        EXPECT_TRUE(box->grab().save(QDir(QCoreApplication::applicationDirPath()).filePath(file), "PNG"));
+        box->hide();
+    }
+    // Qt's dialogs too.
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel").toStdString(), "Отмена");
 }
 
 TEST(MessageBoxes, WithoutAnAnswererTheRealBoxRunsAndAnswers)

@@ -9,6 +9,8 @@
 //  - any other name: the driver "Test.SQLite" with its parameter "file", and
 //    the request "query-lookup-values", answered with the names of the tables
 //    of the file given among the request's parameters.
+//
+// Built with TEST_LIBRARY_WITHOUT_REQUEST it lacks the entry point XMLRequest.
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -32,7 +34,7 @@ constexpr const char* kTablesSql = "SELECT name FROM sqlite_master WHERE type = 
 
 const char kModuleMarker = 0;
 
-bool NamedWith(const char* piece)
+[[maybe_unused]] bool NamedWith(const char* piece)
 {
     return rtl::ExtractFileName(rtl::ModuleFileName(&kModuleMarker)).find(piece) != std::string::npos;
 }
@@ -91,6 +93,7 @@ bool Guarded(std::string* error, F&& call) noexcept
 
 } // namespace
 
+#ifndef TEST_LIBRARY_WITHOUT_REQUEST
 extern "C" bool XMLRequest(std::string* response, const std::string* request, std::string* error) noexcept
 {
     return Guarded(error, [&] {
@@ -102,6 +105,7 @@ extern "C" bool XMLRequest(std::string* response, const std::string* request, st
         Drivers().XMLRequest(*response, *request);
     });
 }
+#endif
 
 extern "C" bool CreateDbObject(rtl::RefPtr<IUdb>* db, const std::string* params, bool open,
                                std::string* error) noexcept
@@ -110,5 +114,7 @@ extern "C" bool CreateDbObject(rtl::RefPtr<IUdb>* db, const std::string* params,
 }
 
 // The entry points have the types the manager calls them by.
+#ifndef TEST_LIBRARY_WITHOUT_REQUEST
 [[maybe_unused]] constexpr TDrvXMLRequestProc kXMLRequestProc = &XMLRequest;
+#endif
 [[maybe_unused]] constexpr TDrvCreateDbObjectProc kCreateDbObjectProc = &CreateDbObject;
