@@ -47,6 +47,7 @@ PxTable::RowId Row(PxDatabase& db, int id) { return *Main(db)->Seek({rtl::Varian
 struct Scenario {
     const char* name;
     std::function<void(PxDatabase&)> run;
+    std::size_t cacheBytes = 0; // the folder's cache (0: the default)
 };
 
 const std::vector<Scenario>& Scenarios()
@@ -79,6 +80,17 @@ const std::vector<Scenario>& Scenarios()
              Main(db)->Insert({rtl::Variant(1), rtl::Variant("first"), rtl::Variant::SmallInt(2), Memo(1)});
              db.Commit();
          }},
+        // Four blocks of cache: the changes go out several times before the
+        // commit, each time after their undo images.
+        {"transaction larger than the cache", [](PxDatabase& db) {
+             db.StartTransaction();
+             for (int id = 10; id <= 400; id += 10)
+                 Main(db)->Update(Row(db, id), {{1, rtl::Variant("renamed " + rtl::IntToStr(id))}, {2, rtl::Variant::SmallInt(5)}});
+             for (int id = 100; id <= 200; id += 20) Main(db)->Delete(Row(db, id));
+             for (int id = 401; id <= 420; ++id)
+                 Main(db)->Insert({rtl::Variant(id), rtl::Variant("added"), rtl::Variant::SmallInt(1), Memo(id)});
+             db.Commit();
+         }, 4096},
     };
     return all;
 }
@@ -117,6 +129,7 @@ TEST_P(PxCrash, AFailureAtAnyWriteLeavesTheTablesAsTheyWere)
         FaultyFileSystem fs;
         PxOpenOptions o;
         o.fileSystem = &fs;
+        o.cacheBytes = sc.cacheBytes;
         {
             PxDatabase db(dir.Path(), o);
             fs.Reset(0, false, false);
@@ -136,6 +149,7 @@ TEST_P(PxCrash, AFailureAtAnyWriteLeavesTheTablesAsTheyWere)
             FaultyFileSystem fs;
             PxOpenOptions o;
             o.fileSystem = &fs;
+            o.cacheBytes = sc.cacheBytes;
             bool failed = false;
             {
                 PxDatabase db(dir.Path(), o);
@@ -176,7 +190,7 @@ TEST_P(PxCrash, AFailureAtAnyWriteLeavesTheTablesAsTheyWere)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Changes, PxCrash, ::testing::Range<std::size_t>(0, 9),
+INSTANTIATE_TEST_SUITE_P(Changes, PxCrash, ::testing::Range<std::size_t>(0, 10),
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
                              std::string n = Scenarios()[info.param].name;
                              for (char& c : n)

@@ -34,10 +34,13 @@ using TempFolder = testing_support::TempFolder;
 // blocks, so that a transaction outgrows it and its changes go out early.
 class SmallCache {
 public:
-    explicit SmallCache(std::size_t bytes = 8 * 1024) { PxSetDefaultCacheBytes(bytes); }
-    ~SmallCache() { PxSetDefaultCacheBytes(0); }
+    explicit SmallCache(std::size_t bytes = 8 * 1024) : was_(PxDefaultCacheBytes()) { PxSetDefaultCacheBytes(bytes); }
+    ~SmallCache() { PxSetDefaultCacheBytes(was_); }
     SmallCache(const SmallCache&) = delete;
     SmallCache& operator=(const SmallCache&) = delete;
+
+private:
+    std::size_t was_;
 };
 
 inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
