@@ -191,8 +191,9 @@ void PxTable::Load()
             for (auto& k : kf) k.name.clear();
             pxh = PxBuildIndexHeader(1, version, data_->BlockSize(), sortOrder, kf, fam.px);
         }
-        px_ = std::make_unique<PxIndexFile>(fam.px, std::move(pf), std::move(pxh));
+        px_ = std::make_unique<PxIndexFile>(db.cache_, fam.px, std::move(pf), std::move(pxh));
         px_->SetTableCode(data_->Header().encryption);
+        px_->Open(*data_);
     }
     if (!fam.mb.empty()) {
         mb_ = std::make_unique<PxBlobFile>(fam.mb, db.OpenFile(fam.mb));
@@ -209,7 +210,7 @@ void PxTable::Load()
     if (!fam.val.empty()) ReadValidity(fam.val);
     for (const auto& [x, y] : fam.secondaries) LoadSecondary(x, y);
     hintsChecked_ = false;
-    pxUnsynced_ = mbUnsynced_ = false;
+    mbUnsynced_ = false;
     loaded_ = true;
 }
 
@@ -394,8 +395,9 @@ void PxTable::LoadSecondaryFile(const std::string& xName, const std::string& yNa
             for (auto& k : keyHeaderFields) k.name.clear();
             yhead = PxBuildIndexHeader(isComposite ? 7 : 4, version, s.x->BlockSize(), sortOrder, keyHeaderFields, yName);
         }
-        s.y = std::make_unique<PxIndexFile>(yName, std::move(yf), std::move(yhead));
+        s.y = std::make_unique<PxIndexFile>(db.cache_, yName, std::move(yf), std::move(yhead));
         s.y->SetTableCode(s.x->Header().encryption);
+        s.y->Open(*s.x);
     } else {
         std::string yn = xName;
         if (dot != std::string::npos && dot + 1 < yn.size()) yn[dot + 1] = yn[dot + 1] == 'x' ? 'y' : 'Y';
@@ -778,7 +780,7 @@ void PxTable::EnsurePrimaryIndexFile()
     auto file = Db().CreateFile(pxName_);
     PxHeader h = PxBuildIndexHeader(1, data_->Header().version, data_->BlockSize(), data_->Header().sortOrder, kf,
                                     rtl::UpperCaseLatin(pxName_));
-    px_ = std::make_unique<PxIndexFile>(pxName_, std::move(file), std::move(h), true);
+    px_ = std::make_unique<PxIndexFile>(Db().cache_, pxName_, std::move(file), std::move(h), true);
 }
 
 void PxTable::EnsureBlobFile()
@@ -795,21 +797,22 @@ void PxTable::PrepareWriteOut()
     const auto entries = data_->TakeEntryChanges();
     if (keyFields_ > 0 && !entries.empty()) {
         EnsurePrimaryIndexFile();
-        px_->Rebuild(*data_);
+        px_->Sync(*data_, &entries);
     }
     for (auto& s : secondaries_) {
         if (!s.x) continue;
         s.x->Finish();
-        if (s.x->TakeEntryChanges().empty()) continue;
+        const auto changed = s.x->TakeEntryChanges();
+        if (changed.empty()) continue;
         if (!s.y) {
             std::vector<PxHeaderField> kf(s.x->Header().fields.begin(), s.x->Header().fields.end() - 1);
             for (auto& k : kf) k.name.clear();
             auto file = Db().CreateFile(s.yName);
             PxHeader h = PxBuildIndexHeader(s.x->Header().fileType >= 6 ? 7 : 4, s.x->Header().version,
                                             s.x->BlockSize(), s.x->Header().sortOrder, kf, rtl::UpperCaseLatin(s.yName));
-            s.y = std::make_unique<PxIndexFile>(s.yName, std::move(file), std::move(h), true);
+            s.y = std::make_unique<PxIndexFile>(Db().cache_, s.yName, std::move(file), std::move(h), true);
         }
-        s.y->Rebuild(*s.x);
+        s.y->Sync(*s.x, &changed);
     }
 }
 
@@ -820,36 +823,26 @@ void PxTable::CollectChanges(std::vector<std::pair<PxFile*, std::pair<std::strin
         if (ch.writes.empty() && !ch.resize) return;
         out.push_back({&file, {name, std::move(ch)}});
     };
-    if (px_ && px_->Dirty()) add(px_->Name(), px_->File(), px_->CollectWrites());
     if (mb_ && mb_->Dirty()) add(mb_->Name(), mb_->File(), mb_->CollectWrites());
-    for (auto& s : secondaries_)
-        if (s.y && s.y->Dirty()) add(s.y->Name(), s.y->File(), s.y->CollectWrites());
 }
 
 void PxTable::ChangesWritten()
 {
     if (!loaded_) return;
-    if (px_ && px_->Dirty()) pxUnsynced_ = true;
     if (mb_ && mb_->Dirty()) mbUnsynced_ = true;
-    for (auto& s : secondaries_)
-        if (s.y && s.y->Dirty()) s.yUnsynced = true;
-    if (px_) px_->MarkClean();
     if (mb_) mb_->MarkClean();
-    for (auto& s : secondaries_)
-        if (s.y) s.y->MarkClean();
 }
 
 void PxTable::SyncWritten()
 {
     if (!loaded_) return;
     data_->Paged().SyncWritten();
-    if (px_ && pxUnsynced_) px_->File().Sync();
+    if (px_) px_->Paged().SyncWritten();
     if (mb_ && mbUnsynced_) mb_->File().Sync();
-    pxUnsynced_ = mbUnsynced_ = false;
+    mbUnsynced_ = false;
     for (auto& s : secondaries_) {
         if (s.x) s.x->Paged().SyncWritten();
-        if (s.y && s.yUnsynced) s.y->File().Sync();
-        s.yUnsynced = false;
+        if (s.y) s.y->Paged().SyncWritten();
     }
 }
 
@@ -1092,8 +1085,8 @@ std::string PxTable::VerifyIndexes()
     if (keyFields_ > 0) {
         if (!px_) {
             if (data_->RecordCount() > 0) note("the primary index file is missing");
-        } else if (px_->File().ReadAll() != px_->Image(*data_)) {
-            note(px_->Name() + " differs from a rebuild");
+        } else if (const std::string v = px_->Verify(*data_); !v.empty()) {
+            note(px_->Name() + ": " + v);
         }
     }
     for (auto& s : secondaries_) {
@@ -1109,8 +1102,8 @@ std::string PxTable::VerifyIndexes()
         if (want != have) note(s.x->Name() + " differs from a rebuild");
         if (!s.y) {
             if (s.x->RecordCount() > 0) note("the index file of " + s.x->Name() + " is missing");
-        } else if (s.y->File().ReadAll() != s.y->Image(*s.x)) {
-            note(s.y->Name() + " differs from a rebuild");
+        } else if (const std::string v = s.y->Verify(*s.x); !v.empty()) {
+            note(s.y->Name() + ": " + v);
         }
     }
     return out;

@@ -163,7 +163,6 @@ private:
         std::unique_ptr<PxIndexFile> y;
         std::string yName;
         std::string problem;     // why it cannot be changed ("" when it can)
-        bool yUnsynced = false;  // written since the last sync
     };
 
     PxDatabase& Db();
@@ -223,7 +222,7 @@ private:
     int keyFields_ = 0;
     int keyLength_ = 0;
     bool hintsChecked_ = false;
-    bool pxUnsynced_ = false, mbUnsynced_ = false;
+    bool mbUnsynced_ = false;
     int rowHolders_ = 0;
 };
 
