@@ -19,173 +19,20 @@
 // with the number of sectors.
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <functional>
-#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "Tools/Parvane/ChangeEngine.h"
-#include "gismodel/BinIDs.h"
+#include "bench/support/ModeBenchSupport.h"
 #include "platform/rtl/NumText.h"
-#include "tests/support/PdoxOpener.h"
 #include "tests/support/TempFolder.h"
-#include "tests/support/VelmoFixture.h"
 
 namespace {
 
+using namespace modebench;
 using namespace velmotest;
 using rtl::Variant;
-
-constexpr int kObjectsPerSector = 100;
-// Every 20th object is linked to the next one: a tenth of the objects are in links.
-constexpr int kLinkEvery = 20;
-
-const std::string kLayer = Id(1, 5);
-const char* const kSemTable = "SEM_DATA";
-
-std::string SectorID(int sector) { return Id(1, static_cast<std::uint32_t>(10 + sector)); }
-std::string ObjectID(int sector, int object)
-{
-    return Id(1, static_cast<std::uint32_t>(100000 + sector * kObjectsPerSector + object));
-}
-// Mode 2 opens group 2 (the counter of group 1 is in use) and numbers from 1001 in sector and blob order.
-std::string NewObjectID(int sector, int object)
-{
-    return Id(2, static_cast<std::uint32_t>(1001 + sector * kObjectsPerSector + object));
-}
-bool Linked(int index) { return index % kLinkEvery == 0; }
-
-TVelmoDesc BenchDesc(int sectors)
-{
-    TVelmoDesc desc;
-    desc.Counter(1, 5000).Space(1, "{11111111-1111-1111-1111-111111111111}").Layer(kLayer, "", "Слой");
-    std::vector<std::vector<Variant>> rows;
-    for (int s = 0; s < sectors; ++s) {
-        std::vector<TObjectDesc> objects;
-        for (int o = 0; o < kObjectsPerSector; ++o) {
-            objects.push_back({ObjectID(s, o), {Id(1, 7)}});
-            rows.push_back({Variant(ObjectID(s, o)), Variant("value " + rtl::IntToStr(o))});
-            if (Linked(s * kObjectsPerSector + o)) desc.Link(ObjectID(s, o), ObjectID(s, o + 1));
-        }
-        desc.Sector(TSectorDesc(SectorID(s), kLayer, std::move(objects)));
-    }
-    desc.SemTable(TSemTableDesc(Id(1, 6), kLayer, "Данные", kSemTable)
-                      .Columns({{"ID", udtString, 12, true}, {"VALUE", udtString, 50, false}}, {{"", "ID", true, true}})
-                      .Rows(std::move(rows)));
-    return desc;
-}
-
-// ---- drivers -------------------------------------------------------------------------------
-
-enum TDriver { dSqlite = 0, dParadox = 1 };
-
-TUdbOpener Opener(TDriver driver) { return driver == dSqlite ? SqliteOpener() : PdoxOpener(); }
-const char* DriverName(TDriver driver) { return driver == dSqlite ? "SQLite" : "Paradox"; }
-
-// Generates the pair and leaves its files in folder.
-void Generate(TDriver driver, int sectors, const std::string& folder)
-{
-    const TVelmoDbPair pair(BenchDesc(sectors), Opener(driver));
-    pair.Spatial().Close();
-    pair.Semantic().Close();
-    std::filesystem::copy(pair.Folder(), folder, std::filesystem::copy_options::recursive);
-}
-
-// ---- measurements in a process of their own --------------------------------------------------
-
-struct TMeasure {
-    double seconds = 0;
-    long peakBeforeKB = 0; // ru_maxrss when the timed part starts
-    long peakAfterKB = 0;  // ... and when it ends
-    char error[200] = {};
-};
-
-long PeakKB()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
-
-// Runs fn in a child process and returns what it measured.
-TMeasure InChild(const std::function<void(TMeasure&)>& fn)
-{
-    int fds[2];
-    if (::pipe(fds) != 0) throw std::runtime_error("pipe failed");
-    const pid_t child = ::fork();
-    if (child < 0) throw std::runtime_error("fork failed");
-    if (child == 0) {
-        ::close(fds[0]);
-        TMeasure m;
-        try {
-            fn(m);
-        } catch (const std::exception& e) {
-            std::snprintf(m.error, sizeof m.error, "%s", e.what());
-        }
-        const ssize_t written = ::write(fds[1], &m, sizeof m);
-        ::_exit(written == static_cast<ssize_t>(sizeof m) ? 0 : 1);
-    }
-    ::close(fds[1]);
-    TMeasure m;
-    const ssize_t got = ::read(fds[0], &m, sizeof m);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    if (got != static_cast<ssize_t>(sizeof m) || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw std::runtime_error("the measuring process failed");
-    if (m.error[0]) throw std::runtime_error(m.error);
-    return m;
-}
-
-double Since(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// A host that shows nothing and chooses the one layer.
-class TQuietHost : public IChangeHost {
-public:
-    void WriteLog(const std::string&) override {}
-    bool LogEnabled() override { return true; }
-    void StartProgress(const std::string&, std::int32_t) override {}
-    void StepProgress(const std::string&, std::int32_t) override {}
-    void TickSpinner(bool) override {}
-    void EndProgress() override {}
-    bool AskBackup(const std::string&) override { return true; }
-    void ShowMessage(const std::string&, const std::string&) override {}
-    bool SelectSystemObjects(IUdb&, TVelmoSysObjectList&) override { return false; }
-    bool SelectLayers(IUdb&, TVelmoSysObjectList& list) override
-    {
-        list.AddNew(kLayer, "Слой", sokLayer);
-        return true;
-    }
-    void ShowReport(const std::string&) override {}
-};
-
-void RunMode(TDriver driver, const std::string& folder, TMeasure& m)
-{
-    const rtl::RefPtr<IUdb> spatial = Opener(driver)(folder, "spatial");
-    const rtl::RefPtr<IUdb> semantic = Opener(driver)(folder, "semantic");
-    TQuietHost host;
-    TChangeEngine engine(host);
-    engine.OpenDatabases(spatial, semantic);
-    m.peakBeforeKB = PeakKB();
-    const auto start = std::chrono::steady_clock::now();
-    engine.Run({cmSpatialObjects, false, false});
-    m.seconds = Since(start);
-    m.peakAfterKB = PeakKB();
-    engine.CloseDatabases();
-    if (ReadSectorObjects(*spatial, SectorID(0)).front().ID != NewObjectID(0, 0))
-        throw std::runtime_error("mode 2 did not renumber");
-}
 
 // The floor's values of one sector, computed before the clock starts.
 struct TSectorWrites {
@@ -225,8 +72,7 @@ void RunFloor(TDriver driver, int sectors, const std::string& folder, TMeasure& 
     const auto link2Update =
         PrepareUpdate(*spatial, "VELMO_LINKS", {UdbStrParam("OBJECT2ID")}, {UdbStrParam("OBJECT2ID")}, true);
 
-    m.peakBeforeKB = PeakKB();
-    const auto start = std::chrono::steady_clock::now();
+    TTimedPart timed(m);
     for (const TSectorWrites& w : writes) {
         spatial->StartTransaction();
         semantic->StartTransaction();
@@ -238,8 +84,7 @@ void RunFloor(TDriver driver, int sectors, const std::string& folder, TMeasure& 
         semantic->Commit();
         spatial->Commit();
     }
-    m.seconds = Since(start);
-    m.peakAfterKB = PeakKB();
+    timed.Stop();
 }
 
 struct TSizeResult {
