@@ -67,8 +67,9 @@ IXmlDocumentPtr BuildVendorDocument()
     IXmlDocumentPtr doc = CreateXmlDocument("vendor");
     const ISimpleParamsPtr params = CreateSimpleParams(doc->Get_DocumentElement(), true);
     params->SetStr("file", rtl::ModuleFileName(&kModuleMarker));
-    // A Linux module carries no version resource to read a file version from.
-    params->SetStr("version", SUnknownVersion);
+    // The resources are the module's own: a driver library has a registry of its own.
+    const rtl::ResourceData* version = rtl::FindResource(FileVersionResourceType, FileVersionResourceName);
+    params->SetStr("version", version ? std::string(version->Bytes()) : std::string(SUnknownVersion));
     RTL_ASSERT(doc->Get_DocumentElement(), SInvalidResult);
     return doc;
 }

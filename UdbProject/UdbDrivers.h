@@ -30,6 +30,9 @@
 
 // The resource type of the driver-list documents.
 inline constexpr const char* DriverListResourceType = "DRIVERLISTDATA";
+// The resource that holds a module's file version text (see embed_file_version).
+inline constexpr const char* FileVersionResourceType = "VERSIONINFO";
+inline constexpr const char* FileVersionResourceName = "FILEVERSION";
 
 // Answers one request: request is the request document; the handler must set
 // response (which arrives empty) to the answer document.
@@ -154,7 +157,8 @@ TUdbDriverList& DriverList();
 // Built on first use and kept until the process ends.
 IXmlDocumentPtr GetDriversDocument();
 // The vendor element's document: root "vendor" with the parameters "file"
-// (the module that holds this code) and "version". Built once.
+// (the module that holds this code) and "version" (that module's file
+// version, "Unknown version" when it has none). Built once.
 IXmlDocumentPtr GetVendorDocument();
 
 // The registry's "query-drivers" answer and its two entry points.

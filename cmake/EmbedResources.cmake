@@ -41,3 +41,18 @@ function(embed_resources target list_file)
     add_library(${target} OBJECT "${out}")
     target_link_libraries(${target} PUBLIC rtl)
 endfunction()
+
+# embed_file_version(<target> <version>)
+#
+# Makes an OBJECT library <target> whose one generated source registers the
+# resource VERSIONINFO FILEVERSION holding the text <version>: the file version
+# of the module it is linked into.
+function(embed_file_version target version)
+    set(FILE_VERSION "${version}")
+    set(FILE_VERSION_TYPE "VERSIONINFO")
+    set(FILE_VERSION_NAME "FILEVERSION")
+    set(out "${CMAKE_CURRENT_BINARY_DIR}/${target}.cpp")
+    configure_file("${PARVANE_CMAKE_DIR}/FileVersion.cpp.in" "${out}" @ONLY)
+    add_library(${target} OBJECT "${out}")
+    target_link_libraries(${target} PUBLIC rtl)
+endfunction()

@@ -156,10 +156,35 @@ struct CodePageTables {
     std::unordered_map<char32_t, std::uint8_t> toByte;
 };
 
-// Builds the 256-entry table of a code page through the system's iconv; nullptr
-// when the system has no conversion for it.
+// HP Roman-8 (IBM 1051), bytes 0xA0 to 0xFF. The system's iconv may not know
+// it by a code-page number. 0xFF is undefined and its own number is 0xEF's
+// character: it reads as U+FFFD, so that it still survives a round trip.
+constexpr char32_t kRoman8High[96] = {
+    0x00A0, 0x00C0, 0x00C2, 0x00C8, 0x00CA, 0x00CB, 0x00CE, 0x00CF, // 0xA0
+    0x00B4, 0x02CB, 0x02C6, 0x00A8, 0x02DC, 0x00D9, 0x00DB, 0x20A4, // 0xA8
+    0x00AF, 0x00DD, 0x00FD, 0x00B0, 0x00C7, 0x00E7, 0x00D1, 0x00F1, // 0xB0
+    0x00A1, 0x00BF, 0x00A4, 0x00A3, 0x00A5, 0x00A7, 0x0192, 0x00A2, // 0xB8
+    0x00E2, 0x00EA, 0x00F4, 0x00FB, 0x00E1, 0x00E9, 0x00F3, 0x00FA, // 0xC0
+    0x00E0, 0x00E8, 0x00F2, 0x00F9, 0x00E4, 0x00EB, 0x00F6, 0x00FC, // 0xC8
+    0x00C5, 0x00EE, 0x00D8, 0x00C6, 0x00E5, 0x00ED, 0x00F8, 0x00E6, // 0xD0
+    0x00C4, 0x00EC, 0x00D6, 0x00DC, 0x00C9, 0x00EF, 0x00DF, 0x00D4, // 0xD8
+    0x00C1, 0x00C3, 0x00E3, 0x00D0, 0x00F0, 0x00CD, 0x00CC, 0x00D3, // 0xE0
+    0x00D2, 0x00D5, 0x00F5, 0x0160, 0x0161, 0x00DA, 0x0178, 0x00FF, // 0xE8
+    0x00DE, 0x00FE, 0x00B7, 0x00B5, 0x00B6, 0x00BE, 0x2014, 0x00BC, // 0xF0
+    0x00BD, 0x00AA, 0x00BA, 0x00AB, 0x25A0, 0x00BB, 0x00B1, 0xFFFD, // 0xF8
+};
+
+// Builds the 256-entry table of a code page through the system's iconv (Roman-8
+// from the table above); nullptr when there is no conversion for it.
 std::unique_ptr<CodePageTables> BuildTables(int number)
 {
+    if (number == kPxCodePageRoman8) {
+        auto t = std::make_unique<CodePageTables>();
+        for (int b = 0; b < 256; ++b)
+            t->toChar[static_cast<std::size_t>(b)] = b < 0xA0 ? static_cast<char32_t>(b) : kRoman8High[b - 0xA0];
+        for (int b = 255; b >= 0; --b) t->toByte[t->toChar[static_cast<std::size_t>(b)]] = static_cast<std::uint8_t>(b);
+        return t;
+    }
     const std::string name = "CP" + rtl::IntToStr(number);
     iconv_t cd = iconv_open("UTF-32LE", name.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
@@ -830,7 +855,7 @@ int PxSortOrderCodePage(std::string_view sortOrderId) noexcept
     } known[] = {
         {"intl", 437},     {"swedfin", 437},  {"nordan", 865},   {"nordan40", 865},  {"intl850", 850},
         {"cyrr", 866},     {"ancyrr", 1251},  {"ANSIINTL", 1252}, {"ANSII850", 1252}, {"ANSINOR4", 1252},
-        {"ANSISPAN", 1252}, {"ANSISWFN", 1252},
+        {"ANSISPAN", 1252}, {"ANSISWFN", 1252}, {"BLROM800", kPxCodePageRoman8},
     };
     if (sortOrderId.empty() || PxIsBinarySortOrder(sortOrderId)) return 0;
     for (const auto& k : known)

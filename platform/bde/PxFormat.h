@@ -131,6 +131,9 @@ void PxPutU32(std::uint8_t* p, std::uint32_t v) noexcept;
 
 // ---- code pages ---------------------------------------------------------------
 
+// HP Roman-8, by its IBM number; the engine holds its table itself.
+inline constexpr int kPxCodePageRoman8 = 1051;
+
 // The 8-bit code page of a table's text, converted to and from UTF-8. Every byte
 // maps to one character (bytes a code page leaves undefined map to the C1
 // control of the same number), so every stored byte string survives a round
@@ -138,7 +141,7 @@ void PxPutU32(std::uint8_t* p, std::uint32_t v) noexcept;
 class PxCodePage {
 public:
     // EPxError "Code page %d is not supported" when the system has no
-    // conversion for it. Windows-1251 uses rtl's codec.
+    // conversion for it. Windows-1251 uses rtl's codec, Roman-8 its own table.
     explicit PxCodePage(int number);
     int Number() const noexcept { return number_; }
     std::string ToUtf8(std::string_view bytes) const;

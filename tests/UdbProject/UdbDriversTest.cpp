@@ -153,7 +153,7 @@ TEST_F(UdbDriversTest, VendorNamesThisModuleAndItsVersion)
     EXPECT_EQ(GetVendorDocument()->Get_DocumentElement()->Get_NodeName(), "vendor");
     EXPECT_EQ(vendor->Count(), 2);
     EXPECT_EQ(vendor->GetStr("file", ""), rtl::ProgramFileName()) << "the registry is linked into the program";
-    EXPECT_EQ(vendor->GetStr("version", ""), "Unknown version");
+    EXPECT_EQ(vendor->GetStr("version", ""), PARVANE_VERSION) << "the program's version, set by the build";
 }
 
 // ---- definitions of the built-in drivers ------------------------------------------------

@@ -35,6 +35,8 @@ using fake::Raised;
 const std::string kBuiltLibrary = std::string(PARVANE_TEST_DRIVER_DIR) + "/libUdbTestSqlite.so";
 // The same library without its entry point XMLRequest.
 const std::string kLibraryWithoutRequest = std::string(PARVANE_TEST_DRIVER_DIR) + "/libUdbTestNoRequest.so";
+// The same library without a file version.
+const std::string kLibraryWithoutVersion = std::string(PARVANE_TEST_DRIVER_DIR) + "/libUdbTestNoVersion.so";
 
 // Whether the library file is loaded into the process.
 bool InProcess(const std::string& file)
@@ -204,7 +206,34 @@ TEST_F(UdbManagersTest, DefinitionsAreCopiedAsTheirDriversGiveThem)
     EXPECT_EQ(own->SelectSingleNode("param")->GetAttr("name"), "file");
     const ISimpleParamsPtr vendor = CreateSimpleParams(own->SelectSingleNode("vendor"), false);
     EXPECT_EQ(vendor->GetStr("file", ""), library) << "the library names its own file";
-    EXPECT_EQ(vendor->GetStr("version", ""), "Unknown version");
+}
+
+// A library's driver carries the library's own version, not the program's.
+TEST_F(UdbManagersTest, LibraryDriversAnswerTheVersionTheirLibraryDeclares)
+{
+    const struct {
+        const char* what;
+        std::string from;
+        std::string version;
+    } cases[] = {
+        {"a library with a version", kBuiltLibrary, PARVANE_TEST_DRIVER_VERSION},
+        {"a library without one", kLibraryWithoutVersion, "Unknown version"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const TempFolder folder;
+        folder.AddLibrary("libUdbTestSqlite.so", c.from);
+        const auto manager = Manager(folder.Path());
+        const IXmlDocumentPtr answer = Parse(manager->XMLRequest("<query-drivers/>"));
+        ASSERT_TRUE(answer->Get_DocumentElement());
+        const IXmlNodeListPtr drivers = answer->Get_DocumentElement()->SelectNodes("driver");
+        ASSERT_EQ(drivers->Get_Count(), 4);
+        const auto version = [&](int i) {
+            return CreateSimpleParams(drivers->Get_Item(i)->SelectSingleNode("vendor"), false)->GetStr("version", "");
+        };
+        for (int i = 0; i < 3; ++i) EXPECT_EQ(version(i), PARVANE_VERSION) << "built-in driver " << i;
+        EXPECT_EQ(version(3), c.version);
+    }
 }
 
 TEST_F(UdbManagersTest, BuiltInsWinThenTheFirstLibraryBySortedName)

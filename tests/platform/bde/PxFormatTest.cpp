@@ -213,6 +213,11 @@ TEST(PxCodePage, ConvertsBothWaysAndRefusesWhatItCannotHold)
         {866, "Привет", "8fe0a8a2a5e2"},
         {1252, "café", "636166e9"},
         {437, "ÄÖ", "8e99"},
+        // HP Roman-8, by the published table
+        {1051, "ÀÂÈ", "a1a2a3"},
+        {1051, "àÅØÄ", "c8d0d2d8"},
+        {1051, "âéüß", "c0c5cfde"},
+        {1051, "ŠšŸÿ£₤■—", "ebeceeefbbaffcf6"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.cp);
@@ -223,12 +228,13 @@ TEST(PxCodePage, ConvertsBothWaysAndRefusesWhatItCannotHold)
     }
     EXPECT_THROW(PxCodePage(1251).FromUtf8("\xe4\xb8\xad", "x"), EPxError);
     EXPECT_THROW(PxCodePage(1252).FromUtf8("Ж", "x"), EPxError);
+    EXPECT_THROW(PxCodePage(1051).FromUtf8("€", "x"), EPxError);
     EXPECT_THROW(PxCodePage(4242), EPxError);
 }
 
 TEST(PxCodePage, EveryByteSurvivesARoundTrip)
 {
-    for (int number : {1251, 1252, 866, 437, 850}) {
+    for (int number : {1251, 1252, 866, 437, 850, 1051}) {
         SCOPED_TRACE(number);
         const PxCodePage cp(number);
         std::string all;

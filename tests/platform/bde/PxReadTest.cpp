@@ -147,6 +147,7 @@ TEST(PxRead, TheSortOrderNamesTheCharacterSetWhenTheHeaderDoesNot)
         {"ancyrr", "\xcf\xf0\xe8\xe2\xe5\xf2", 1251, "Привет"},
         {"ANSIINTL", "caf\xe9", 1252, "café"},
         {"intl", "caf\x82", 437, "café"},
+        {"BLROM800", "\xd8\xcc\xc5\xde\xa3", 1051, "ÄäéßÈ"}, // HP Roman-8
         {"ascii", "\xcf\xf0\xe8\xe2\xe5\xf2", 1251, "Привет"}, // names none: the folder's default
     };
     for (const auto& c : cases) {
