@@ -322,19 +322,6 @@ std::pair<std::uint16_t, int> PxDataFile::PlaceOf(Tag tag) const
     return {it->second.block, it->second.slot};
 }
 
-const std::uint8_t* PxDataFile::Lookup(const std::uint8_t* key)
-{
-    RTL_ASSERT(keyLength_ > 0 && ordered_, "Lookup needs an ordered keyed file");
-    if (chain_.empty()) return nullptr;
-    std::size_t ci;
-    int slot;
-    Locate(key, static_cast<std::size_t>(keyLength_), ci, slot);
-    const std::uint16_t b = chain_[ci];
-    if (slot >= counts_[b]) return nullptr;
-    const std::uint8_t* r = RecordAt(b, slot);
-    return Compare(r, key) == 0 ? r : nullptr;
-}
-
 const std::uint8_t* PxDataFile::Record(Tag tag)
 {
     auto it = where_.find(tag);
@@ -380,26 +367,35 @@ std::uint16_t PxDataFile::BlockForKey(const std::uint8_t* key) const
     return chain_[lo == 0 ? 0 : lo - 1];
 }
 
-bool PxDataFile::Holds(const std::uint8_t* key)
+bool PxDataFile::PlaceOfKey(const std::uint8_t* key, std::uint16_t& block, int& slot)
 {
-    RTL_ASSERT(keyLength_ > 0 && ordered_, "Find needs an ordered keyed file");
+    RTL_ASSERT(keyLength_ > 0 && ordered_, "Key lookups need an ordered keyed file");
     if (chain_.empty()) return false;
     std::size_t ci;
-    int slot;
     Locate(key, static_cast<std::size_t>(keyLength_), ci, slot);
-    const std::uint16_t b = chain_[ci];
-    return slot < counts_[b] && Compare(RecordAt(b, slot), key) == 0;
+    block = chain_[ci];
+    return slot < counts_[block] && Compare(RecordAt(block, slot), key) == 0;
+}
+
+bool PxDataFile::Holds(const std::uint8_t* key)
+{
+    std::uint16_t b;
+    int slot;
+    return PlaceOfKey(key, b, slot);
+}
+
+const std::uint8_t* PxDataFile::Lookup(const std::uint8_t* key)
+{
+    std::uint16_t b;
+    int slot;
+    return PlaceOfKey(key, b, slot) ? RecordAt(b, slot) : nullptr;
 }
 
 std::optional<PxDataFile::Tag> PxDataFile::Find(const std::uint8_t* key)
 {
-    RTL_ASSERT(keyLength_ > 0 && ordered_, "Find needs an ordered keyed file");
-    if (chain_.empty()) return std::nullopt;
-    std::size_t ci;
+    std::uint16_t b;
     int slot;
-    Locate(key, static_cast<std::size_t>(keyLength_), ci, slot);
-    const std::uint16_t b = chain_[ci];
-    if (slot < counts_[b] && Compare(RecordAt(b, slot), key) == 0) return TagAt(b, slot);
+    if (PlaceOfKey(key, b, slot)) return TagAt(b, slot);
     return std::nullopt;
 }
 

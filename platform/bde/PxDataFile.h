@@ -178,6 +178,8 @@ private:
     void Setup();
     // Position for a key: chain index and slot of the first record not below it.
     void Locate(const std::uint8_t* key, std::size_t size, std::size_t& chainIndex, int& slot);
+    // Where the record of a key is; false when there is none.
+    bool PlaceOfKey(const std::uint8_t* key, std::uint16_t& block, int& slot);
     void PreferPrevious(std::size_t& chainIndex, int& slot) const;
     void InsertAt(std::size_t chainIndex, int slot, const std::uint8_t* record, Tag tag);
     void Append(const std::uint8_t* record, Tag tag);
