@@ -98,6 +98,7 @@ PxPagedFile::~PxPagedFile()
 void PxPagedFile::SetHeader(std::vector<std::uint8_t> header)
 {
     header_ = std::move(header);
+    headerDirty_ = header_ != diskHeader_;
 }
 
 PxPageCache::Page* PxPagedFile::Load(std::uint32_t page, bool read)
@@ -140,7 +141,7 @@ std::uint8_t* PxPagedFile::Write(std::uint32_t page)
         cache_.Unlink(p);
         p->dirty = true;
         cache_.dirty_ += pageSize_;
-        ++dirtyPages_;
+        dirty_.push_back(page);
     }
     return p->bytes.data();
 }
@@ -160,8 +161,8 @@ std::uint8_t* PxPagedFile::Fresh(std::uint32_t page)
 void PxPagedFile::Drop(PxPageCache::Page* p) noexcept
 {
     if (p->dirty) {
+        // Only Discard drops dirty pages, and it forgets the whole list.
         cache_.dirty_ -= pageSize_;
-        --dirtyPages_;
     } else {
         cache_.Unlink(p);
     }
@@ -171,15 +172,14 @@ void PxPagedFile::Drop(PxPageCache::Page* p) noexcept
 
 bool PxPagedFile::Dirty() const noexcept
 {
-    return dirtyPages_ > 0 || header_ != diskHeader_ || size_ != diskSize_;
+    return !dirty_.empty() || headerDirty_ || size_ != diskSize_;
 }
 
 std::vector<PxPagedFile::Region> PxPagedFile::PendingRegions() const
 {
     std::vector<Region> out;
-    if (header_ != diskHeader_) out.push_back({0, header_.size()});
-    for (const auto& [number, p] : pages_) {
-        if (!p->dirty) continue;
+    if (headerDirty_) out.push_back({0, header_.size()});
+    for (std::uint32_t number : dirty_) {
         const std::uint64_t at = OffsetOf(number);
         if (at >= size_) continue; // cut off by the new size
         out.push_back({at, pageSize_});
@@ -192,7 +192,7 @@ std::vector<PxPagedFile::Region> PxPagedFile::PendingRegions() const
 
 void PxPagedFile::WriteOut()
 {
-    if (header_ != diskHeader_) {
+    if (headerDirty_) {
         // Only the bytes that differ: most writes change a few counters.
         std::size_t first = 0, last = header_.size();
         if (diskHeader_.size() == header_.size()) {
@@ -204,11 +204,11 @@ void PxPagedFile::WriteOut()
         if (first < last) file_->WriteAt(first, header_.data() + first, last - first);
         unsynced_ = true;
         diskHeader_ = header_;
+        headerDirty_ = false;
         diskSize_ = std::max<std::uint64_t>(diskSize_, header_.size());
     }
     std::vector<std::uint32_t> dirty;
-    for (const auto& [number, p] : pages_)
-        if (p->dirty) dirty.push_back(number);
+    dirty.swap(dirty_);
     std::sort(dirty.begin(), dirty.end());
     std::vector<std::uint8_t> buf(pageSize_);
     for (std::uint32_t number : dirty) {
@@ -224,16 +224,16 @@ void PxPagedFile::WriteOut()
         }
         p->dirty = false;
         cache_.dirty_ -= pageSize_;
-        --dirtyPages_;
         cache_.PushBack(p);
     }
+    const bool cut = size_ < diskSize_;
     if (size_ != diskSize_) {
         file_->Truncate(size_);
         diskSize_ = size_;
         unsynced_ = true;
     }
     // Pages past the end hold nothing of the file any more.
-    for (auto it = pages_.begin(); it != pages_.end();) {
+    for (auto it = pages_.begin(); cut && it != pages_.end();) {
         PxPageCache::Page* p = it->second.get();
         ++it;
         if (OffsetOf(p->number) >= size_) Drop(p);
@@ -250,7 +250,9 @@ void PxPagedFile::SyncWritten()
 void PxPagedFile::Discard() noexcept
 {
     while (!pages_.empty()) Drop(pages_.begin()->second.get());
+    dirty_.clear();
     header_ = diskHeader_;
+    headerDirty_ = false;
     size_ = diskSize_;
 }
 

@@ -157,7 +157,8 @@ private:
     std::uint64_t size_ = 0;
     std::uint64_t diskSize_ = 0;
     std::unordered_map<std::uint32_t, std::unique_ptr<PxPageCache::Page>> pages_;
-    std::size_t dirtyPages_ = 0;
+    std::vector<std::uint32_t> dirty_; // numbers of the dirty pages
+    bool headerDirty_ = false;
     bool unsynced_ = false;
 };
 

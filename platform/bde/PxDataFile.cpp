@@ -163,11 +163,12 @@ int CharClass(std::uint8_t c) noexcept
 
 } // namespace
 
-bool PxDataFile::SameOrder(const std::uint8_t* a, const std::uint8_t* b) const
+bool PxDataFile::SameOrder(const std::uint8_t* a, const std::uint8_t* b, std::size_t* at) const
 {
     std::size_t i = 0;
     while (i < static_cast<std::size_t>(keyLength_) && a[i] == b[i]) ++i;
     if (i == static_cast<std::size_t>(keyLength_)) return true;
+    if (at) *at = i;
     for (const auto& [offset, length] : textInKey_) {
         if (i < static_cast<std::size_t>(offset) || i >= static_cast<std::size_t>(offset + length)) continue;
         // Bytes after the end of both texts are no part of them.
@@ -181,7 +182,7 @@ bool PxDataFile::SameOrder(const std::uint8_t* a, const std::uint8_t* b) const
     return true; // a field other than text decides, after equal bytes
 }
 
-bool PxDataFile::PlaceKnown(const std::uint8_t* record, std::optional<Tag> moving)
+bool PxDataFile::PlaceKnown(const std::uint8_t* record, std::optional<Tag> moving, PlaceTrouble* trouble)
 {
     if (keyLength_ == 0 || binarySort_ || textInKey_.empty() || chain_.empty()) return true;
     std::optional<Pos> skip;
@@ -225,7 +226,13 @@ bool PxDataFile::PlaceKnown(const std::uint8_t* record, std::optional<Tag> movin
         }
         --ps;
     }
-    return (prev.empty() || SameOrder(prev.data(), record)) && (next.empty() || SameOrder(record, next.data()));
+    std::size_t at = 0;
+    const std::uint8_t* other = nullptr;
+    if (!prev.empty() && !SameOrder(prev.data(), record, &at)) other = prev.data();
+    else if (!next.empty() && !SameOrder(record, next.data(), &at)) other = next.data();
+    if (!other) return true;
+    if (trouble) *trouble = {at, record[at] != 0 ? record[at] : other[at]};
+    return false;
 }
 
 const std::uint8_t* PxDataFile::RecordAt(std::uint16_t block, int slot)

@@ -131,7 +131,16 @@ public:
     // compared where they first differ, and the place is known only when
     // that is between digits, letters of one case, or a digit or letter and
     // the end of a text (which every sort order puts as bytes do).
-    bool PlaceKnown(const std::uint8_t* record, std::optional<Tag> moving = std::nullopt);
+    // When it is not, `trouble` (if given) tells where the keys differ: the
+    // byte offset in the key and the byte there that is not a digit or a
+    // letter of the neighbour's case (of `record`, or of the neighbour when
+    // `record`'s text ends there).
+    struct PlaceTrouble {
+        std::size_t offset = 0;
+        std::uint8_t byte = 0;
+    };
+    bool PlaceKnown(const std::uint8_t* record, std::optional<Tag> moving = std::nullopt,
+                    PlaceTrouble* trouble = nullptr);
 
     // Inserts a record (recordSize bytes). A keyed file refuses a key that is
     // there already (returns nullopt). Needs Ordered() for a keyed file.
@@ -173,7 +182,7 @@ private:
         return page + 6 + static_cast<std::size_t>(slot) * static_cast<std::size_t>(recordSize_);
     }
     int Compare(const std::uint8_t* a, const std::uint8_t* b) const;
-    bool SameOrder(const std::uint8_t* a, const std::uint8_t* b) const;
+    bool SameOrder(const std::uint8_t* a, const std::uint8_t* b, std::size_t* at = nullptr) const;
     void LearnSortOrder();
     void Setup();
     // Position for a key: chain index and slot of the first record not below it.

@@ -40,9 +40,16 @@ constexpr const char* SBlobFileLost =
 constexpr const char* SCharsetUnknown =
     "Table \"%s\" uses the sort order \"%s\", whose character set this engine does not know: no text is written into it";
 constexpr const char* SPlaceUnknown =
-    "Table \"%s\" cannot take this change: where its key goes under the table's sort order \"%s\" is not known to this engine";
+    "Table \"%s\" cannot take this change: where its key goes under the table's sort order \"%s\" is not known to this "
+    "engine, for the character \"%s\" of field \"%s\"; keys of digits, capital Latin letters and identifiers made of "
+    "them go in";
 constexpr const char* SIndexPlaceUnknown =
-    "Table \"%s\" cannot take this change: where its entry goes in index \"%s\" under the sort order \"%s\" is not known to this engine";
+    "Table \"%s\" cannot take this change: where its entry goes in index \"%s\" under the sort order \"%s\" is not "
+    "known to this engine, for the character \"%s\" of field \"%s\"; entries of digits, capital Latin letters and "
+    "identifiers made of them go in";
+constexpr const char* SFieldsUnknown =
+    "its fields are not known (neither its header nor its file name names them): rebuild the index with another "
+    "program to change the table";
 
 // The sort order of a file for messages: its name, or its number when the header has no name.
 std::string SortOrderName(const PxHeader& h)
@@ -326,7 +333,7 @@ void PxTable::LoadSecondaryFile(const std::string& xName, const std::string& yNa
         if (v < 1 || v > n) numbers.clear();
     for (int v : numbers) s.fields.push_back(v - 1);
     if (s.fields.empty()) {
-        s.problem = "its fields are not known";
+        s.problem = SFieldsUnknown;
     } else {
         for (std::size_t i = 0; i < s.fields.size(); ++i) {
             const Field& f = fields_[static_cast<std::size_t>(s.fields[i])];
@@ -698,10 +705,26 @@ void PxTable::CheckBlobsWritable(bool store, RowId except)
     if (lost) throw EPxError(rtl::Format(SBlobFileLost, name_.c_str()));
 }
 
+std::string PxTable::CharacterText(std::uint8_t byte) const
+{
+    try {
+        return codePage_->ToUtf8(std::string(1, static_cast<char>(byte)));
+    } catch (const EPxError&) {
+        return "#" + rtl::IntToHex(byte, 2);
+    }
+}
+
 void PxTable::CheckPlace(const std::vector<std::uint8_t>& record, std::optional<RowId> moving)
 {
-    if (keyFields_ > 0 && !data_->PlaceKnown(record.data(), moving))
-        throw EPxError(rtl::Format(SPlaceUnknown, name_.c_str(), sortOrderName_.c_str()));
+    PxDataFile::PlaceTrouble trouble;
+    if (keyFields_ == 0 || data_->PlaceKnown(record.data(), moving, &trouble)) return;
+    std::string field;
+    for (int i = 0; i < keyFields_; ++i) {
+        const auto& l = fields_[static_cast<std::size_t>(i)].layout;
+        if (trouble.offset >= static_cast<std::size_t>(l.offset)) field = fields_[static_cast<std::size_t>(i)].def.name;
+    }
+    throw EPxError(rtl::Format(SPlaceUnknown, name_.c_str(), sortOrderName_.c_str(), CharacterText(trouble.byte).c_str(),
+                               field.c_str()));
 }
 
 void PxTable::CheckEntryPlace(const Secondary& s, const std::vector<std::uint8_t>& record,
@@ -710,8 +733,20 @@ void PxTable::CheckEntryPlace(const Secondary& s, const std::vector<std::uint8_t
     if (!s.x) return;
     std::optional<PxDataFile::Tag> moving;
     if (old) moving = s.x->Find(XRecord(s, old->data(), oldBlock).data());
-    if (!s.x->PlaceKnown(XRecord(s, record.data(), 0).data(), moving))
-        throw EPxError(rtl::Format(SIndexPlaceUnknown, name_.c_str(), s.def.name.c_str(), SortOrderName(s.x->Header()).c_str()));
+    PxDataFile::PlaceTrouble trouble;
+    if (s.x->PlaceKnown(XRecord(s, record.data(), 0).data(), moving, &trouble)) return;
+    // The entry is the index's fields, then the primary key.
+    std::string field;
+    std::size_t at = 0;
+    std::vector<int> order = s.fields;
+    for (int i = 0; i < keyFields_; ++i) order.push_back(i);
+    for (int f : order) {
+        const auto& l = fields_[static_cast<std::size_t>(f)].layout;
+        if (trouble.offset >= at) field = fields_[static_cast<std::size_t>(f)].def.name;
+        at += static_cast<std::size_t>(l.length);
+    }
+    throw EPxError(rtl::Format(SIndexPlaceUnknown, name_.c_str(), s.def.name.c_str(), SortOrderName(s.x->Header()).c_str(),
+                               CharacterText(trouble.byte).c_str(), field.c_str()));
 }
 
 // ---- applying changes --------------------------------------------------------------

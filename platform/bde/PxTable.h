@@ -187,6 +187,8 @@ private:
     void CheckEntryPlace(const Secondary& s, const std::vector<std::uint8_t>& record,
                          const std::vector<std::uint8_t>* old, std::uint16_t oldBlock);
     bool FieldBlank(const std::uint8_t* record, int field) const;
+    // A byte of the table's text as a character for messages.
+    std::string CharacterText(std::uint8_t byte) const;
     rtl::Variant Decode(const std::uint8_t* record, int field);
     void FixHints();
     // Before the folder writes changes out: headers, free lists and index
