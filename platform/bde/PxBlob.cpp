@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/bde/PxCrypt.h"
 #include "platform/rtl/Format.h"
 
 namespace bde {
@@ -22,19 +23,40 @@ constexpr std::uint32_t kChunksPerUnit = PxBlobFile::kUnit / kChunk;
 constexpr int kSlots = 64;
 constexpr std::uint32_t kSubThreshold = 2048; // larger blobs get a block of their own
 constexpr std::uint32_t kMaxUnits = 0xFFFF;
+constexpr std::size_t kCryptChunk = 256;
+
+// The start of a header in the clear: byte 0 zero, the header one unit long.
+bool LooksLikeHeader(const std::uint8_t* h) noexcept { return h[0] == 0 && PxGetU16(h + 1) == 1; }
+
+// Every chunk of a scrambled blob file is scrambled alike: as the chunk at
+// place a + 1 of data block b (a, b: the first two bytes of the code). The
+// place of a chunk only adds a mask to its scrambled bytes, so a chunk goes
+// through as the first of block b and that mask is applied to it.
+void MakeMask(std::uint32_t code, std::uint8_t* mask) noexcept
+{
+    const std::uint32_t a = code & 0xFF, b = (code >> 8) & 0xFF;
+    std::vector<std::uint8_t> at((a + 2) * kCryptChunk, 0);
+    PxEncryptBlock(at.data(), at.size(), code, b);
+    std::uint8_t first[kCryptChunk] = {};
+    PxEncryptBlock(first, kCryptChunk, code, b);
+    for (std::size_t j = 0; j < kCryptChunk; ++j) mask[j] = at[(a + 1) * kCryptChunk + j] ^ first[j];
+}
 
 } // namespace
 
-PxBlobFile::PxBlobFile(std::string name, std::unique_ptr<PxFile> file)
-    : name_(std::move(name)), file_(std::move(file))
+PxBlobFile::PxBlobFile(std::string name, std::unique_ptr<PxFile> file, std::uint32_t code)
+    : name_(std::move(name)), file_(std::move(file)), code_(code)
 {
+    if (code_ != 0) MakeMask(code_, mask_);
     diskSize_ = file_->Size();
     Walk();
 }
 
-PxBlobFile::PxBlobFile(std::string name, std::unique_ptr<PxFile> file, bool)
-    : name_(std::move(name)), file_(std::move(file))
+PxBlobFile::PxBlobFile(std::string name, std::unique_ptr<PxFile> file, bool, std::uint32_t code)
+    : name_(std::move(name)), file_(std::move(file)), code_(code)
 {
+    if (code_ != 0) MakeMask(code_, mask_);
+    blocksScrambled_ = code_ != 0;
     diskSize_ = 0;
     end_ = kUnit;
     endChanged_ = true;
@@ -50,22 +72,72 @@ PxBlobFile::PxBlobFile(std::string name, std::unique_ptr<PxFile> file, bool)
     dirty_.insert(0);
 }
 
-void PxBlobFile::Walk()
+void PxBlobFile::Scramble(std::uint8_t* chunks, std::size_t size) const noexcept
 {
+    const std::uint32_t b = (code_ >> 8) & 0xFF;
+    for (std::size_t at = 0; at + kCryptChunk <= size; at += kCryptChunk) {
+        PxEncryptBlock(chunks + at, kCryptChunk, code_, b);
+        for (std::size_t j = 0; j < kCryptChunk; ++j) chunks[at + j] ^= mask_[j];
+    }
+}
+
+void PxBlobFile::Unscramble(std::uint8_t* chunks, std::size_t size) const noexcept
+{
+    const std::uint32_t b = (code_ >> 8) & 0xFF;
+    for (std::size_t at = 0; at + kCryptChunk <= size; at += kCryptChunk) {
+        for (std::size_t j = 0; j < kCryptChunk; ++j) chunks[at + j] ^= mask_[j];
+        PxDecryptBlock(chunks + at, kCryptChunk, code_, b);
+    }
+}
+
+bool PxBlobFile::WalkHeads(bool scrambled, std::map<std::uint64_t, Block>& blocks, std::uint64_t& end, bool& fits)
+{
+    bool ok = true;
     std::uint64_t pos = kUnit;
     while (pos < diskSize_) {
-        std::uint8_t head[3] = {};
-        if (file_->ReadAt(pos, head, 3) < 3) { walkable_ = false; break; }
+        std::uint8_t head[kCryptChunk] = {};
+        const std::size_t need = scrambled ? kCryptChunk : 3;
+        if (file_->ReadAt(pos, head, need) < need) { ok = false; break; }
+        if (scrambled) Unscramble(head, kCryptChunk);
         const std::uint8_t type = head[0];
         const std::uint32_t units = PxGetU16(head + 1);
         if ((type != 2 && type != 3 && type != 4) || units == 0 || (type == 3 && units != 1)) {
-            walkable_ = false;
+            ok = false;
             break;
         }
-        blocks_[pos] = {type, units};
+        blocks[pos] = {type, units};
         pos += static_cast<std::uint64_t>(units) * kUnit;
     }
-    end_ = std::max<std::uint64_t>(pos, kUnit);
+    end = std::max<std::uint64_t>(pos, kUnit);
+    fits = ok && pos == diskSize_;
+    return ok;
+}
+
+void PxBlobFile::Walk()
+{
+    bool fits = false;
+    walkable_ = WalkHeads(false, blocks_, end_, fits);
+    if (code_ == 0) return;
+    std::uint8_t h[kCryptChunk] = {};
+    file_->ReadAt(0, h, kCryptChunk);
+    const bool clearHeader = LooksLikeHeader(h);
+    Unscramble(h, kCryptChunk);
+    headerScrambled_ = !clearHeader && LooksLikeHeader(h);
+    // The blocks are as they stand when their heads fill the file so, and
+    // scrambled when only the unscrambled heads do; without a block to tell
+    // by they are as the header is.
+    std::map<std::uint64_t, Block> blocks;
+    std::uint64_t end = kUnit;
+    bool scrambledFits = false;
+    const bool scrambledOk = WalkHeads(true, blocks, end, scrambledFits);
+    if (diskSize_ <= kUnit) blocksScrambled_ = headerScrambled_;
+    else if (fits) blocksScrambled_ = false;
+    else if (scrambledFits) blocksScrambled_ = true;
+    else blocksScrambled_ = !walkable_ && scrambledOk;
+    if (!blocksScrambled_ || diskSize_ <= kUnit) return;
+    blocks_ = std::move(blocks);
+    end_ = end;
+    walkable_ = scrambledOk;
 }
 
 void PxBlobFile::CheckWritable(bool store) const
@@ -152,7 +224,7 @@ std::vector<std::uint8_t>& PxBlobFile::Page(std::uint64_t offset)
     auto it = pages_.find(base);
     if (it != pages_.end()) return it->second;
     std::vector<std::uint8_t> page(kUnit, 0);
-    if (base < diskSize_) file_->ReadAt(base, page.data(), kUnit);
+    if (base < diskSize_) ReadClear(base, page.data(), kUnit);
     return pages_.emplace(base, std::move(page)).first->second;
 }
 
@@ -166,8 +238,32 @@ void PxBlobFile::ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t 
         if (it != pages_.end()) {
             std::memcpy(out, it->second.data() + in, n);
         } else {
+            ReadClear(offset, out, n);
+        }
+        out += n;
+        offset += n;
+        size -= n;
+    }
+}
+
+void PxBlobFile::ReadClear(std::uint64_t offset, std::uint8_t* out, std::size_t size)
+{
+    while (size > 0) {
+        const std::uint64_t base = offset / kUnit * kUnit;
+        const std::size_t n = std::min<std::size_t>(size, static_cast<std::size_t>(base + kUnit - offset));
+        if (!UnitScrambled(base)) {
             const std::size_t got = offset < diskSize_ ? file_->ReadAt(offset, out, n) : 0;
             if (got < n) std::memset(out + got, 0, n - got);
+        } else {
+            // Whole chunks, unscrambled; what lies past the end reads as zeros.
+            const std::uint64_t from = offset / kCryptChunk * kCryptChunk;
+            const std::size_t span = (static_cast<std::size_t>(offset - from) + n + kCryptChunk - 1) / kCryptChunk * kCryptChunk;
+            std::uint8_t chunks[kUnit];
+            const std::size_t got = from < diskSize_ ? file_->ReadAt(from, chunks, span) : 0;
+            if (got < span) std::memset(chunks + got, 0, span - got);
+            Unscramble(chunks, span);
+            if (got < span) std::memset(chunks + got, 0, span - got);
+            std::memcpy(out, chunks + (offset - from), n);
         }
         out += n;
         offset += n;
@@ -436,7 +532,9 @@ PxFileChanges PxBlobFile::CollectWrites()
     PxFileChanges ch;
     for (std::uint64_t base : dirty_) {
         if (base >= end_) continue;
-        ch.writes.push_back({base, pages_.at(base)});
+        std::vector<std::uint8_t> bytes = pages_.at(base);
+        if (UnitScrambled(base)) Scramble(bytes.data(), bytes.size());
+        ch.writes.push_back({base, std::move(bytes)});
     }
     ch.newSize = end_;
     ch.resize = endChanged_ && end_ != diskSize_;

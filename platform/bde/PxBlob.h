@@ -13,6 +13,12 @@
 //
 // Changes are kept in 4 KiB page images until CollectWrites()/MarkClean().
 //
+// The blob file of a password-protected table may be scrambled: every 256
+// bytes alike under the table's code, the header in the clear or scrambled
+// too. Which it is is told from the block heads (and the header) read both
+// ways; the file is written back the way it was found. A new blob file of a
+// protected table gets a clear header and scrambled blocks.
+//
 // Every place a record names is checked against the block that holds it
 // before a byte of the blob is read or allocated. The table tells the file
 // every place its records name (NoteReference): a place that holds no blob
@@ -21,6 +27,7 @@
 // and a blob two records name is freed only with the last of them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -36,15 +43,19 @@ class PxBlobFile {
 public:
     static constexpr std::uint32_t kUnit = 4096;
 
-    // An existing .MB file. A file whose blocks cannot be walked still reads;
-    // writing to it is refused (Writable() false).
-    PxBlobFile(std::string name, std::unique_ptr<PxFile> file);
+    // An existing .MB file; `code` is the table's (0: not protected). A file
+    // whose blocks cannot be walked still reads; writing to it is refused
+    // (Writable() false).
+    PxBlobFile(std::string name, std::unique_ptr<PxFile> file, std::uint32_t code = 0);
     // A new .MB file (its header is written with the first change).
-    PxBlobFile(std::string name, std::unique_ptr<PxFile> file, bool isNew);
+    PxBlobFile(std::string name, std::unique_ptr<PxFile> file, bool isNew, std::uint32_t code = 0);
 
     const std::string& Name() const noexcept { return name_; }
     PxFile& File() noexcept { return *file_; }
     bool Writable() const noexcept { return walkable_; }
+    // Whether the blocks / the header are kept scrambled.
+    bool BlocksScrambled() const noexcept { return blocksScrambled_; }
+    bool HeaderScrambled() const noexcept { return headerScrambled_; }
     // EPxError naming the file when it must not be changed: freeing needs
     // blocks this engine knows; storing also needs that no record names a
     // place past the end of the file (new blobs would go there).
@@ -91,7 +102,16 @@ private:
     bool Locate(std::uint32_t place, std::uint32_t length, std::uint64_t& data, const char*& why);
     bool Pinned(std::uint64_t from, std::uint64_t to) const;
     std::uint64_t Extent() const noexcept;
+    // The blocks from the heads, read clear or unscrambled; false when a head
+    // is not one this engine knows. `fits`: the last block ends the file.
+    bool WalkHeads(bool scrambled, std::map<std::uint64_t, Block>& blocks, std::uint64_t& end, bool& fits);
     void Walk();
+    bool UnitScrambled(std::uint64_t base) const noexcept { return base == 0 ? headerScrambled_ : blocksScrambled_; }
+    // 256-byte chunks of the file in place.
+    void Scramble(std::uint8_t* chunks, std::size_t size) const noexcept;
+    void Unscramble(std::uint8_t* chunks, std::size_t size) const noexcept;
+    // Bytes of the file as stored, unscrambled where the file is scrambled.
+    void ReadClear(std::uint64_t offset, std::uint8_t* out, std::size_t size);
     std::vector<std::uint8_t>& Page(std::uint64_t offset);
     void ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t size);
     void WriteBytes(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
@@ -103,6 +123,10 @@ private:
 
     std::string name_;
     std::unique_ptr<PxFile> file_;
+    std::uint32_t code_ = 0;
+    std::uint8_t mask_[256] = {}; // see Scramble()
+    bool headerScrambled_ = false;
+    bool blocksScrambled_ = false;
     std::uint64_t diskSize_ = 0;
     std::uint64_t end_ = kUnit;
     bool walkable_ = true;

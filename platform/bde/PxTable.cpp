@@ -203,7 +203,7 @@ void PxTable::Load()
         px_->Open(*data_);
     }
     if (!fam.mb.empty()) {
-        mb_ = std::make_unique<PxBlobFile>(fam.mb, db.OpenFile(fam.mb));
+        mb_ = std::make_unique<PxBlobFile>(fam.mb, db.OpenFile(fam.mb), data_->Header().encryption);
         // Every place the records name, so that no new blob goes there.
         bool blobs = false;
         for (const auto& f : fields_) blobs = blobs || PxIsBlobType(f.def.type);
@@ -822,7 +822,7 @@ void PxTable::EnsureBlobFile()
 {
     if (mb_) return;
     auto file = Db().CreateFile(mbName_);
-    mb_ = std::make_unique<PxBlobFile>(mbName_, std::move(file), true);
+    mb_ = std::make_unique<PxBlobFile>(mbName_, std::move(file), true, data_->Header().encryption);
 }
 
 void PxTable::PrepareWriteOut()
