@@ -4,19 +4,17 @@
 
 #include "CoreLib/SimpleXML.h"
 #include "platform/rtl/Cp1251.h"
+#include "platform/rtl/TextUtils.h"
 
 namespace {
 
 const char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
+// Characters outside the alphabet count as 0.
 int Base64Value(char c)
 {
-    if (c >= 'A' && c <= 'Z') return c - 'A';
-    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-    if (c >= '0' && c <= '9') return c - '0' + 52;
-    if (c == '+') return 62;
-    if (c == '/') return 63;
-    return 0;
+    const int value = Base64CharValue(c);
+    return value < 0 ? 0 : value;
 }
 
 } // namespace
@@ -48,22 +46,38 @@ std::string Base64Encode(const void* buffer, std::size_t size, int lineLength)
     return out;
 }
 
-std::string Base64Decode(std::string_view text)
+std::string Base64CleanText(std::string_view text)
 {
-    // Lengths count characters: every character outside ASCII is one
-    // character outside the alphabet. A text that is not UTF-8 counts bytes.
     constexpr char kForeign = '\x80';
     const bool utf8 = rtl::IsValidUtf8(text);
     std::string clean;
     clean.reserve(text.size());
     for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);
-        if (b <= 32) continue;
+        if (rtl::IsBlankChar(c)) continue;
         if (b < 0x80)
             clean.push_back(c);
         else if (!utf8 || (b & 0xC0) != 0x80) // not the rest of a character
             clean.push_back(kForeign);
     }
+    return clean;
+}
+
+int Base64CharValue(char c) noexcept
+{
+    if (c >= 'A' && c <= 'Z') return c - 'A';
+    if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+    if (c >= '0' && c <= '9') return c - '0' + 52;
+    if (c == '+') return 62;
+    if (c == '/') return 63;
+    return -1;
+}
+
+std::string Base64Decode(std::string_view text)
+{
+    // Lengths count characters: every character outside ASCII is one
+    // character outside the alphabet. A text that is not UTF-8 counts bytes.
+    const std::string clean = Base64CleanText(text);
     const std::size_t length = clean.size();
     if (length < 4) return {};
     std::size_t outLength = (length + 3) / 4 * 3;

@@ -62,7 +62,6 @@ constexpr int kMaxNesting = 1000;
 constexpr std::size_t kStreamBufferSize = 64 * 1024;
 constexpr bool kDefaultPreserveWhiteSpace = false;
 
-inline bool IsBlank(char32_t c) { return c <= 32; }
 inline bool IsNameStart(char32_t c) { return c == U'_' || rtl::IsCharAlpha(c); }
 inline bool IsNameChar(char32_t c)
 {
@@ -71,7 +70,7 @@ inline bool IsNameChar(char32_t c)
 
 inline bool AllBlank(std::string_view s)
 {
-    return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) <= 32; });
+    return std::all_of(s.begin(), s.end(), [](char c) { return rtl::IsBlankChar(c); });
 }
 
 [[noreturn]] inline void Fail(const std::string& message) { throw rtl::Exception(message); }

@@ -238,7 +238,7 @@ public:
 private:
     void SkipBlanks()
     {
-        while (!src_.Eof() && IsBlank(src_.Cur())) src_.NextChar();
+        while (!src_.Eof() && rtl::IsBlankChar(src_.Cur())) src_.NextChar();
     }
 
     std::string ReadName()
@@ -430,7 +430,7 @@ private:
         const std::int32_t id = table_->GetID(name);
         if (src_.Eof()) Fail(SUnfinishedElement);
         const char32_t c = src_.Cur();
-        if (!IsBlank(c) && c != U'/' && c != U'>') Fail(SBadElementNameChar);
+        if (!rtl::IsBlankChar(c) && c != U'/' && c != U'>') Fail(SBadElementNameChar);
         if (level >= kMaxNesting) src_.Fail(STooDeep);
         auto* element = new TXmlElement(table_, id);
         element->SetPosition(line, column);

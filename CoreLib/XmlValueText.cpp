@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "CoreLib/AUtils.h"
 #include "CoreLib/SimpleXML.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/NumText.h"
@@ -35,10 +36,7 @@ std::string VarToXmlStr(const rtl::Variant& v)
 
 double XmlStrToFloat(std::string_view s)
 {
-    std::string text(s);
-    const std::size_t comma = text.find(',');
-    if (comma != std::string::npos) text[comma] = '.';
-    return rtl::StrToFloat(text);
+    return StrToFloatAnySep(s);
 }
 
 std::string FloatToXmlStr(double value)

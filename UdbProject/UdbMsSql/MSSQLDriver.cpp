@@ -26,7 +26,7 @@ std::int32_t SecondsLeft(std::chrono::steady_clock::time_point deadline)
 
 TMSSQLDriver::TMSSQLDriver(std::string name) : TUdbDriver(std::move(name), UdbClassOf<TMSSQLDb>())
 {
-    RegisterRequestHandler(MsSqlLookupRequest, [this](const IXmlDocumentPtr& request, IXmlDocumentPtr& response) {
+    RegisterRequestHandler(UdbQueryLookupValuesRequest, [this](const IXmlDocumentPtr& request, IXmlDocumentPtr& response) {
         QueryLookupValues(request, response);
     });
 }
