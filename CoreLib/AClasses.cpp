@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "CoreLib/AUtils.h"
+#include "CoreLib/XLists.h"
 #include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
@@ -14,7 +15,6 @@ namespace {
 
 // Texts of this unit.
 constexpr const char* SListDestroyedWhileNotifying = "!!!!";
-constexpr const char* SListIndexOutOfBounds = "List index out of bounds (%d)";
 constexpr const char* SEndNotifyWithoutBegin = "EndNotify without BeginNotify";
 constexpr const char* SStringBuilderTooLong = "String too long (TStringBuilder.Insert)";
 
@@ -25,11 +25,6 @@ bool EraseFirst(std::vector<T*>& v, const T* item) noexcept
     if (it == v.end()) return false;
     v.erase(it);
     return true;
-}
-
-bool IsFilterBlank(char c) noexcept
-{
-    return static_cast<unsigned char>(c) <= 32;
 }
 
 } // namespace
@@ -55,7 +50,7 @@ void TControlGroup::SetVisible(bool value)
 
 IControlGroupItem* TControlGroup::Get(int index) const
 {
-    if (index < 0 || index >= Count()) throw rtl::EListError(rtl::Format(SListIndexOutOfBounds, index));
+    CheckListIndex(index, Count());
     return items_[static_cast<std::size_t>(index)];
 }
 
@@ -156,9 +151,9 @@ void TWordsFilter::SetText(std::string_view text)
     std::vector<std::string> words;
     std::size_t i = 0;
     while (i < upper.size()) {
-        while (i < upper.size() && IsFilterBlank(upper[i])) ++i;
+        while (i < upper.size() && rtl::IsBlankChar(upper[i])) ++i;
         const std::size_t start = i;
-        while (i < upper.size() && !IsFilterBlank(upper[i])) ++i;
+        while (i < upper.size() && !rtl::IsBlankChar(upper[i])) ++i;
         if (i > start) words.emplace_back(upper, start, i - start);
     }
     text_.assign(text);

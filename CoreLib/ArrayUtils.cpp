@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "CoreLib/AClasses.h"
+#include "CoreLib/XLists.h"
 #include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
@@ -11,7 +12,6 @@
 namespace {
 
 // Texts of this unit.
-constexpr const char* SListIndexOutOfBounds = "List index out of bounds (%d)";
 constexpr const char* SInvalidFormat = "Format '%s' invalid or incompatible with argument";
 constexpr const char* SNegativeCapacity = "Negative capacity (TStrArray.Init)";
 
@@ -107,7 +107,7 @@ void TStrArray::Assign(const TStrArray& source)
 
 const std::string& TStrArray::Get(int index) const
 {
-    if (index < 0 || index >= count_) throw rtl::EListError(rtl::Format(SListIndexOutOfBounds, index));
+    CheckListIndex(index, count_);
     return items_[static_cast<std::size_t>(index)];
 }
 

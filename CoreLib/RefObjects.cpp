@@ -5,6 +5,7 @@
 
 #include <charconv>
 
+#include "CoreLib/XLists.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
 
@@ -12,7 +13,6 @@ namespace {
 
 const char* const SObjectNotInitialized = "Объект не инициализирован.";
 const char* const SObjectStillReferenced = "Object is still referenced";
-const char* const SListIndexError = "List index out of bounds (%d)";
 const char* const SListCountError = "List count out of bounds (%d)";
 
 } // namespace
@@ -116,7 +116,7 @@ void TRefObjectList::ReportDeleted(TRefObject* item)
 
 void TRefObjectList::CheckIndex(int index) const
 {
-    if (index < 0 || index >= Count()) throw rtl::EListError(rtl::Format(SListIndexError, index));
+    CheckListIndex(index, Count());
 }
 
 int TRefObjectList::Add(TRefObject* item)
@@ -129,7 +129,7 @@ int TRefObjectList::Add(TRefObject* item)
 
 void TRefObjectList::Insert(int index, TRefObject* item)
 {
-    if (index < 0 || index > Count()) throw rtl::EListError(rtl::Format(SListIndexError, index));
+    if (index < 0 || index > Count()) RaiseListIndexError(index);
     items_.insert(items_.begin() + index, item);
     if (item) Notify(item, TListNotification::Added);
 }

@@ -342,3 +342,9 @@ std::string Base64Encode(const void* buffer, std::size_t size, int lineLength = 
 // else less 1 when the last is "="; characters missing from a short last
 // group count as 0. Never fails, never reads past the text.
 std::string Base64Decode(std::string_view text);
+// The text as the base64 decoders read it: blanks and control characters
+// (up to 32) left out, every character outside ASCII as the one byte '\x80'
+// outside the alphabet; in a text that is not UTF-8, every byte outside ASCII.
+std::string Base64CleanText(std::string_view text);
+// The 6-bit value of a base64 character, -1 outside the alphabet.
+int Base64CharValue(char c) noexcept;

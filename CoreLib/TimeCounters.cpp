@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include "CoreLib/XLists.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/NumText.h"
 
@@ -55,8 +56,7 @@ int TTimeCounter::IndexOf(const TTimeCounter* child) const noexcept
 
 void TTimeCounter::CheckIndex(int index) const
 {
-    if (index < 0 || index >= Count())
-        throw rtl::EListError("List index out of bounds (" + rtl::IntToStr(index) + ")");
+    CheckListIndex(index, Count());
 }
 
 TTimeCounter& RootTimeCounter()

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/rtl/Format.h"
+
 namespace {
 
 // Texts of this unit.
@@ -18,6 +20,16 @@ constexpr const char* SNilSource = "Source is nil (TRecArray.InsertRecs)";
 constexpr const char* SBadCount = "Count out of range (TRecArray.SetCount)";
 
 } // namespace
+
+std::string ListIndexErrorText(int index)
+{
+    return rtl::Format("List index out of bounds (%d)", index);
+}
+
+void RaiseListIndexError(int index)
+{
+    throw rtl::EListError(ListIndexErrorText(index));
+}
 
 TRecArray::TRecArray(int recSize)
 {

@@ -20,6 +20,16 @@
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/NumText.h"
 
+// The text of a list index outside the list: "List index out of bounds (%d)".
+std::string ListIndexErrorText(int index);
+// rtl::EListError with that text.
+[[noreturn]] void RaiseListIndexError(int index);
+// Raises it when index is outside 0..count - 1.
+inline void CheckListIndex(int index, int count)
+{
+    if (index < 0 || index >= count) RaiseListIndexError(index);
+}
+
 class ERecArray : public rtl::Exception {
     using rtl::Exception::Exception;
 };
@@ -154,8 +164,7 @@ private:
     }
     void CheckIndex(int index) const
     {
-        if (index < 0 || index >= Count())
-            throw rtl::EListError("List index out of bounds (" + rtl::IntToStr(index) + ")");
+        CheckListIndex(index, Count());
     }
 
     std::vector<std::unique_ptr<T>> items_;

@@ -72,26 +72,9 @@ std::string WithoutBlanks(std::string text)
 // no empty last piece, two separators in a row give an empty piece.
 std::vector<std::string_view> SplitPieces(std::string_view text, char separator)
 {
-    std::vector<std::string_view> pieces;
-    std::size_t start = 0;
-    for (;;) {
-        const std::size_t pos = text.find(separator, start);
-        if (pos == std::string_view::npos) {
-            pieces.push_back(text.substr(start));
-            break;
-        }
-        pieces.push_back(text.substr(start, pos - start));
-        start = pos + 1;
-    }
+    std::vector<std::string_view> pieces = rtl::SplitAll(text, separator);
     if (pieces.back().empty()) pieces.pop_back();
     return pieces;
-}
-
-std::string DateTimeToXStr(rtl::TDateTime value)
-{
-    int year, month, day, hour, min, sec, msec;
-    rtl::DecodeDateTime(value, year, month, day, hour, min, sec, msec);
-    return rtl::Format("%.4d-%.2d-%.2dT%.2d:%.2d:%.2d", year, month, day, hour, min, sec);
 }
 
 // Year-month-day with "-", or day.month.year with ".".
@@ -144,20 +127,9 @@ rtl::TDateTime XStrToDateTime(std::string_view text)
 
 // ---- base64 ------------------------------------------------------------------
 
-// The 6-bit value of a base64 character, -1 outside the alphabet.
-int Base64Value(char ch) noexcept
-{
-    if (ch >= 'A' && ch <= 'Z') return ch - 'A';
-    if (ch >= 'a' && ch <= 'z') return ch - 'a' + 26;
-    if (ch >= '0' && ch <= '9') return ch - '0' + 52;
-    if (ch == '+') return 62;
-    if (ch == '/') return 63;
-    return -1;
-}
-
 int NeedBase64Value(char ch)
 {
-    const int value = Base64Value(ch);
+    const int value = Base64CharValue(ch);
     if (value < 0) throw rtl::Exception(SBase64CharToBin);
     return value;
 }
@@ -170,18 +142,7 @@ rtl::ByteArray XStrBase64Decode(std::string_view text)
     // Lengths count characters: every character outside ASCII stands in the
     // cleaned text as one byte outside the alphabet. A text that is not UTF-8
     // counts bytes.
-    constexpr char kForeign = '\x80';
-    const bool utf8 = rtl::IsValidUtf8(text);
-    std::string clean;
-    clean.reserve(text.size());
-    for (const char ch : text) {
-        const auto b = static_cast<unsigned char>(ch);
-        if (b <= 32) continue;
-        if (b < 0x80)
-            clean += ch;
-        else if (!utf8 || (b & 0xC0) != 0x80) // not the rest of a character
-            clean += kForeign;
-    }
+    const std::string clean = Base64CleanText(text);
 
     if (clean.empty()) return {};
     if (clean.size() < 4) throw rtl::Exception(SBase64StringToBin);
@@ -238,7 +199,7 @@ std::string VariantToXStr(const rtl::Variant& v)
     case rtl::varCurrency:
         return WithoutBlanks(rtl::CurrToStr(v.AsCurrency().scaled));
     case rtl::varDate:
-        return DateTimeToXStr(v.AsDateTime());
+        return DateTimeToXmlStr(v.AsDateTime());
     case rtl::varOleStr:
     case rtl::varStrArg:
     case rtl::varString:

@@ -198,10 +198,31 @@ void TAdoDb::DoOpen()
 {
     connection_->SetCommandTimeout(Params().GetInt(kCommandTimeoutParam, kDefaultCommandTimeout));
     connection_->SetConnectionTimeout(Params().GetInt(kConnectionTimeoutParam, kDefaultConnectionTimeout));
+    schemaName_ = rtl::Variant::Null();
+}
+
+rtl::Variant TAdoDb::CachedSchemaName(const char* query)
+{
+    if (schemaName_.IsNull()) {
+        (void)TAdoDb::GetSchemaName(); // refuses a closed database
+        schemaName_ = QueryFirstValue(Connection(), query);
+    }
+    return schemaName_;
+}
+
+std::string TAdoDb::QuotedTableName(const std::string& name) { return "[" + name + "]"; }
+
+void TAdoDb::DoDropTable(const std::string& name)
+{
+    CheckSqlName(name);
+    rtl::Variant recordsAffected;
+    (void)Connection().Execute("drop table " + QuotedTableName(name), recordsAffected,
+                               ado::adCmdText | ado::adExecuteNoRecords);
 }
 
 void TAdoDb::DoClose()
 {
+    schemaName_ = rtl::Variant::Null();
     RTL_ASSERT(GetConnected(), AdoMsg::ConnectionAlreadyClosed);
     if (transactionLevel_ > 0) {
         try {
@@ -427,7 +448,49 @@ void TAdoTableDef::CreateIndexOrKey(const std::string& tableName, const TIndexDe
     else CreateIndex(tableName, index);
 }
 
+void TAdoTableDef::DropIndex(const std::string& table, const TIndexDef& index)
+{
+    if (index.Primary) Exec("ALTER TABLE [" + table + "] DROP CONSTRAINT [" + index.Name + "]");
+    else Exec(DropIndexSQL(table, index.Name));
+}
+
 void TAdoTableDef::Exec(const std::string& sql) { ExecStatement(*Db(), sql); }
+
+std::string TAdoTableDef::DropIndexSQL(const std::string& table, const std::string& indexName)
+{
+    return "DROP INDEX [" + table + "].[" + indexName + "]";
+}
+
+void TAdoTableDef::NameNewIndexes(TTableDef&) {}
+
+void TAdoTableDef::CreateTableFromCopy(const std::string& name, const TTableDef& def, bool withIndexes)
+{
+    TTableDef named;
+    named.Assign(def);
+    CreateNamedTable(name, named, withIndexes);
+}
+
+void TAdoTableDef::CreateNamedTable(const std::string& name, TTableDef& def, bool withIndexes)
+{
+    NameNewIndexes(def);
+    CheckTableDefNames(def);
+    CheckSqlName(name);
+    TAdoTableDef::DoCreateTable(name, def, withIndexes);
+}
+
+void TAdoTableDef::FieldCopyLists(const TUdbFieldMap& map, std::string& columns, std::string& values)
+{
+    for (const TUdbFieldMapItem& item : map) {
+        if (!columns.empty()) {
+            columns += ",";
+            values += ",";
+        }
+        columns += "[" + item.NewField.Name + "]";
+        values += FieldCopyExpression(item);
+    }
+}
+
+std::string TAdoTableDef::FieldCopyExpression(const TUdbFieldMapItem& item) { return "[" + item.OldField.Name + "]"; }
 
 void TAdoTableDef::DoCreateTable(const std::string& name, const TTableDef& def, bool withIndexes)
 {

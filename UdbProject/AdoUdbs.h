@@ -8,8 +8,9 @@
 // layer's data-type codes.
 //
 // A dialect derives from TAdoDb: it opens the connection (after the base's
-// DoOpen), names the DBMS's types, answers its schema name, creates its
-// table definitions and drops tables. The layer's SQL reaches the connection
+// DoOpen), names the DBMS's types, answers its schema name (CachedSchemaName
+// keeps it per connection), creates its table definitions and quotes the name
+// of a table it drops. The layer's SQL reaches the connection
 // as written ("[T].[C]" names, "?" markers); a dialect whose DBMS reads other
 // quoting rewrites the command text after TAdoSQLCommand::DoPrepare.
 //
@@ -90,8 +91,18 @@ protected:
     // The time-outs from the parameters "command-timeout" (30) and
     // "connection-timeout" (15); the dialect then opens the connection.
     void DoOpen() override;
-    // Rolls back an open transaction (the level goes to 0), then closes the connection.
+    // Forgets the schema name, rolls back an open transaction (the level goes
+    // to 0), then closes the connection.
     void DoClose() override;
+    // drop table <QuotedTableName>, the name checked first (CheckSqlName), run
+    // directly on the connection.
+    void DoDropTable(const std::string& name) override;
+    // "[name]"; a dialect whose DBMS quotes otherwise answers its own.
+    virtual std::string QuotedTableName(const std::string& name);
+    // For a dialect's GetSchemaName: the first value the query answers, read
+    // once per connection after the base's GetSchemaName (which refuses a
+    // closed database); Empty when it answers no row.
+    rtl::Variant CachedSchemaName(const char* query);
     bool GetConnected() override;
     bool GetInTransaction() override;
     void DoStartTransaction() override;
@@ -104,6 +115,7 @@ protected:
 private:
     rtl::RefPtr<ado::Connection> connection_;
     std::int32_t transactionLevel_ = 0;
+    rtl::Variant schemaName_ = rtl::Variant::Null(); // Null: not read yet
 };
 
 // ---- statements and cursors ------------------------------------------------------------------
@@ -185,12 +197,30 @@ public:
     void CreateIndex(const std::string& tableName, const TIndexDef& index);
     // ALTER TABLE [table] ADD PRIMARY KEY ([A],[B]) for a primary index, else CreateIndex.
     void CreateIndexOrKey(const std::string& tableName, const TIndexDef& index);
+    // ALTER TABLE [table] DROP CONSTRAINT [name] for a primary index, else DropIndexSQL.
+    void DropIndex(const std::string& table, const TIndexDef& index);
 
 protected:
     ~TAdoTableDef() override = default;
 
     // Runs a statement through a command of the layer.
     void Exec(const std::string& sql);
+
+    // The statement that drops an index other than the primary key:
+    // DROP INDEX [table].[name] here.
+    virtual std::string DropIndexSQL(const std::string& table, const std::string& indexName);
+    // Names the indexes of a definition about to be created: nothing here.
+    virtual void NameNewIndexes(TTableDef& def);
+    // A dialect's creation: a copy of def goes to CreateNamedTable.
+    void CreateTableFromCopy(const std::string& name, const TTableDef& def, bool withIndexes);
+    // NameNewIndexes on def, every name of def and name checked
+    // (CheckTableDefNames, CheckSqlName), then the base's DoCreateTable.
+    void CreateNamedTable(const std::string& name, TTableDef& def, bool withIndexes);
+    // The column lists of copying rows for map: "[new],..." and, in the same
+    // order, FieldCopyExpression of each item.
+    void FieldCopyLists(const TUdbFieldMap& map, std::string& columns, std::string& values);
+    // What a copied column is filled from: "[old]" here.
+    virtual std::string FieldCopyExpression(const TUdbFieldMapItem& item);
 
     // CREATE TABLE with the fields and, withIndexes, the primary key, then
     // CREATE INDEX for every other index; when an index fails the table is

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "UdbProject/UdbStdImpl.h"
+#include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/NumText.h"
@@ -318,16 +319,6 @@ void ReadBdeIndexDefs(bde::TBdeTable& table, TTableDef& def, const std::string& 
     }
 }
 
-std::string JoinNames(const std::vector<std::string>& names)
-{
-    std::string text;
-    for (const std::string& name : names) {
-        if (!text.empty()) text += ';';
-        text += name;
-    }
-    return text;
-}
-
 } // namespace
 
 TBDETableDef::TBDETableDef(TBDEUdb* db, bool caseSensitiveNames) : TUdbTableDef(db), CaseSensitiveNames(caseSensitiveNames)
@@ -354,7 +345,7 @@ void TBDETableDef::DoCreateTable(const std::string& name, const TTableDef& def, 
             const TIndexDef& index = def.Indexes.Get(i);
             std::string indexName = BdeNewIndexName(def, index, given, CaseSensitiveNames);
             given.push_back(indexName);
-            table->IndexDefs().Add(std::move(indexName), JoinNames(index.Fields), BdeIndexOptions(&index));
+            table->IndexDefs().Add(std::move(indexName), bde::JoinFieldList(index.Fields), BdeIndexOptions(&index));
         }
     }
     table->CreateTable();
@@ -514,18 +505,6 @@ rtl::RefPtr<IUdbCursor> TBDESQLCommand::DoExecute(const rtl::Variant* values, st
 
 // ---- TBDESQLCursor ----------------------------------------------------------------
 
-namespace {
-
-std::int32_t CharCount(std::string_view text) noexcept
-{
-    std::int32_t n = 0;
-    for (const char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-    return n;
-}
-
-} // namespace
-
 TBDESQLCursor::TBDESQLCursor(TUdb* db, TRefDataSet* holder) : TUdbCursor(db), QueryHolder(holder) {}
 
 TBDESQLCursor::~TBDESQLCursor()
@@ -588,7 +567,7 @@ std::int32_t TBDESQLCursor::GetDataSize(std::int32_t index)
     case bde::ftMemo:
     case bde::ftString:
     case bde::ftFixedChar:
-    case bde::ftWideString: return CharCount(field.AsString());
+    case bde::ftWideString: return static_cast<std::int32_t>(rtl::Utf8CharCount(field.AsString()));
     default: break;
     }
     if (field.IsBlob()) return static_cast<std::int32_t>(field.BlobSize());

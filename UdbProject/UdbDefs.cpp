@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "CoreLib/XLists.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/NumText.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr const char* SListIndexError = "List index out of bounds (%d)";
 constexpr const char* SUnknownObjectType = "Unknown object type";
 constexpr const char* SIndexFieldNotFound = "In TableDef not found field, defined in index fields list";
 constexpr const char* SIndexFieldsEmpty = "Index fields list empty";
@@ -23,7 +23,7 @@ constexpr const char* SIndexFieldsEmpty = "Index fields list empty";
 
 void TTableDefItemList::CheckIndex(int index) const
 {
-    if (index < 0 || index >= Count()) throw rtl::EListError(rtl::Format(SListIndexError, index));
+    CheckListIndex(index, Count());
 }
 
 int TTableDefItemList::AddItem(std::unique_ptr<TTableDefItem> item)
@@ -154,15 +154,7 @@ bool SameName(std::string_view a, std::string_view b, bool caseSensitive) noexce
 
 void SplitString(std::vector<std::string>& list, std::string_view s, char separator)
 {
-    list.clear();
-    std::size_t start = 0;
-    while (start <= s.size()) {
-        std::size_t end = s.find(separator, start);
-        if (end == std::string_view::npos) end = s.size();
-        std::string piece = rtl::Trim(s.substr(start, end - start));
-        if (!piece.empty()) list.push_back(std::move(piece));
-        start = end + 1;
-    }
+    list = rtl::SplitTrimmed(s, separator);
 }
 
 TUdbFieldDef FieldDefToUdb(const TFieldDef& field)

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "CoreLib/SimpleParams.h"
+#include "CoreLib/XLists.h"
 #include "UdbProject/PdoxUdbs.h"
 #include "UdbProject/UdbMsSql/MSSQLDriver.h"
 #include "UdbProject/UdbOracle/OracleUdbs.h"
@@ -30,9 +31,6 @@ constexpr const char* SInvalidResult = "Invalid result";
 constexpr const char* SDriverNotFound = "IUdb: driver with name \"%s\" not found";
 constexpr const char* SUnknownRequest = "Unknown request \"%s\"";
 constexpr const char* SUnknownVersion = "Unknown version";
-constexpr const char* SListIndexOutOfBounds = "List index out of bounds (%d)";
-
-constexpr const char* kQueryDrivers = "query-drivers";
 
 // The built-in drivers, in registration order.
 constexpr char kParadoxDriverName[] = "BDE.Paradox";
@@ -187,7 +185,7 @@ int TUdbDriverList::IndexOf(std::string_view name) const
 
 TUdbDriver& TUdbDriverList::Items(int index) const
 {
-    RTL_ASSERT(index >= 0 && index < Count(), rtl::Format(SListIndexOutOfBounds, index));
+    RTL_ASSERT(index >= 0 && index < Count(), ListIndexErrorText(index));
     return *drivers_[static_cast<std::size_t>(index)];
 }
 
@@ -205,7 +203,7 @@ void TUdbDriverList::XMLRequest(std::string& response, const std::string& reques
     const std::lock_guard<std::recursive_mutex> guard(lock_);
     const IXmlDocumentPtr doc = LoadRequest(request);
     const IXmlElementPtr root = doc->Get_DocumentElement();
-    if (root->Get_NodeName() == kQueryDrivers) {
+    if (root->Get_NodeName() == UdbQueryDriversRequest) {
         response = QueryDrivers();
         return;
     }

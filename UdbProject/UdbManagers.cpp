@@ -28,8 +28,6 @@ constexpr const char* SCantLoadModule = "Can't load module %s";
 constexpr const char* SModuleFailed = "Module %s failed without a message";
 constexpr const char* SModuleNoDatabase = "Module %s returned no database";
 
-constexpr const char* kQueryDrivers = "query-drivers";
-
 // The full paths of the driver libraries in folder, sorted by file name.
 std::vector<std::string> LibraryFiles(const std::string& folder)
 {
@@ -187,7 +185,7 @@ void TUdbManager::ScanLibrary(const rtl::RefPtr<TDrvModule>& module)
 {
     if (!module->Load()) return;
     const IXmlDocumentPtr doc = CreateXmlDocument();
-    doc->NewDocument("1.0", "windows-1251", kQueryDrivers);
+    doc->NewDocument("1.0", "windows-1251", UdbQueryDriversRequest);
     doc->LoadXML(module->XMLRequest(doc->Get_XML()));
     const IXmlElementPtr root = doc->Get_DocumentElement();
     RTL_ASSERT(root, SInvalidXmlDocument);
@@ -218,7 +216,7 @@ std::string TUdbManager::XMLRequest(const std::string& request)
     doc->LoadXML(request);
     const IXmlElementPtr root = doc->Get_DocumentElement();
     if (!root) throw rtl::Exception(SInvalidQuery);
-    if (root->Get_NodeName() == kQueryDrivers) {
+    if (root->Get_NodeName() == UdbQueryDriversRequest) {
         const IXmlDocumentPtr answer = CreateXmlDocument("response", "1.0");
         const IXmlElementPtr answerRoot = answer->Get_DocumentElement();
         for (const TDrvInfo& info : drivers_) answerRoot->AppendChild(info.Definition->CloneNode(true));

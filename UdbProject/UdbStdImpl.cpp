@@ -5,6 +5,7 @@
 #include <exception>
 #include <utility>
 
+#include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/NumText.h"
@@ -17,15 +18,6 @@ constexpr const char* kInvalidArgumentValue = "Invalid argument value (index = %
 constexpr const char* kBlobNotSupported = "BLOB field not supported";
 // How far the reserve of rows grows when it is full.
 constexpr std::size_t kRowsGrowBy = 10;
-
-// Code points of a UTF-8 text (continuation bytes are not counted).
-std::int32_t CharCount(std::string_view text) noexcept
-{
-    std::int32_t n = 0;
-    for (const char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-    return n;
-}
 
 // The value as a column of that type stores it.
 rtl::Variant ConvertForColumn(const rtl::Variant& value, TUdbDataType type)
@@ -110,7 +102,7 @@ std::int32_t TInMemoryCursor::GetDataSize(std::int32_t index)
     const rtl::Variant& value = Value(index);
     if (value.IsNull()) return 0;
     if (base == udtBinary) return static_cast<std::int32_t>(value.AsBytes().size());
-    return CharCount(value.AsString());
+    return static_cast<std::int32_t>(rtl::Utf8CharCount(value.AsString()));
 }
 
 bool TInMemoryCursor::GetEof() { return static_cast<std::size_t>(current_) >= rows_.size(); }

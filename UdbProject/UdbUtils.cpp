@@ -32,15 +32,6 @@ constexpr int kDisplayStrLength = 100;
 // Any object of this unit: its address tells the module the base classes live in.
 const char kModuleMarker = 0;
 
-// Code points of a UTF-8 text; never fails (continuation bytes are not counted).
-std::size_t CharCount(std::string_view text) noexcept
-{
-    std::size_t n = 0;
-    for (const char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-    return n;
-}
-
 // The first maxChars code points of a UTF-8 text.
 std::string_view FirstChars(std::string_view text, std::size_t maxChars) noexcept
 {
@@ -540,7 +531,7 @@ void TUdbSQLCommand::CheckParams(const rtl::Variant* values, std::int32_t count)
 std::string VarToDisplayStr(const rtl::Variant& value, int maxLen)
 {
     const std::string text = SafeText(value);
-    if (maxLen > 0 && CharCount(text) > static_cast<std::size_t>(maxLen))
+    if (maxLen > 0 && rtl::Utf8CharCount(text) > static_cast<std::size_t>(maxLen))
         return std::string(FirstChars(text, static_cast<std::size_t>(maxLen))) + "...";
     return text;
 }
@@ -560,10 +551,10 @@ std::string FormatParamValues(const TUdbDataTypeArray& paramTypes, const rtl::Va
         } else if (value.IsEmpty()) {
             out += "=Empty";
         } else if (base == udtString) {
-            out += "[" + rtl::IntToStr(static_cast<std::int64_t>(CharCount(SafeText(value)))) + "]=\"" +
+            out += "[" + rtl::IntToStr(static_cast<std::int64_t>(rtl::Utf8CharCount(SafeText(value)))) + "]=\"" +
                    VarToDisplayStr(value, kDisplayStrLength) + "\"";
         } else if (base == udtMemo) {
-            out += "[" + rtl::IntToStr(static_cast<std::int64_t>(CharCount(SafeText(value)))) + "]";
+            out += "[" + rtl::IntToStr(static_cast<std::int64_t>(rtl::Utf8CharCount(SafeText(value)))) + "]";
         } else if (base == udtBinary) {
             const std::size_t size = value.IsByteArray() ? value.AsBytes().size() : 0;
             out += "[" + rtl::IntToStr(static_cast<std::int64_t>(size)) + "]";

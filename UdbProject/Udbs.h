@@ -115,6 +115,10 @@ inline constexpr const char* IID_IUdbCursor = "{9C430114-ED36-4D7B-B459-CDA56706
 inline constexpr const char* IID_IUdbTableDef = "{51457F00-7972-41F3-A843-F85CC2902298}";
 inline constexpr const char* IID_IUdbManager = "{1801F3B2-2579-4C76-972C-665380ED458A}";
 
+// Root names of the XML requests that the driver layer answers.
+inline constexpr const char* UdbQueryDriversRequest = "query-drivers";
+inline constexpr const char* UdbQueryLookupValuesRequest = "query-lookup-values";
+
 // One database.
 class IUdb : public virtual rtl::RefCounted {
 public:

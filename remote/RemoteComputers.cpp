@@ -23,6 +23,7 @@
 #include "platform/rtl/Cp1251.h"
 #include "platform/rtl/DateTime.h"
 #include "platform/rtl/Format.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/rtl/TextUtils.h"
 
 namespace {
@@ -63,6 +64,13 @@ struct Entry {
     bool IsDir() const noexcept { return statOk && S_ISDIR(st.st_mode); }
 };
 
+// stat, or lstat when that fails (a broken link), so a link counts as what it
+// points to.
+bool StatOrLstat(const std::string& path, struct stat& st) noexcept
+{
+    return ::stat(path.c_str(), &st) == 0 || ::lstat(path.c_str(), &st) == 0;
+}
+
 // Walks the entries of a folder but "." and ".."; fn returns false to stop.
 // Nothing for a relative path or a folder that cannot be read.
 template <class Fn>
@@ -82,7 +90,7 @@ void ForEachEntry(const std::string& folder, Fn&& fn)
         Entry e;
         e.name.assign(name);
         e.path = prefix + e.name;
-        e.statOk = ::stat(e.path.c_str(), &e.st) == 0 || ::lstat(e.path.c_str(), &e.st) == 0;
+        e.statOk = StatOrLstat(e.path, e.st);
         if (!fn(e)) return;
     }
 }
@@ -202,16 +210,7 @@ std::string LastComponent(std::string_view path)
 {
     while (path.size() > 1 && path.back() == kDelim) path.remove_suffix(1);
     if (path == kRoot) return kRoot;
-    const std::size_t at = path.rfind(kDelim);
-    return std::string(at == std::string_view::npos ? path : path.substr(at + 1));
-}
-
-// Splits a mask into its folder (with the trailing "/") and the last component.
-void SplitMask(std::string_view mask, std::string& folder, std::string& pattern)
-{
-    const std::size_t at = mask.rfind(kDelim);
-    folder.assign(at == std::string_view::npos ? std::string_view() : mask.substr(0, at + 1));
-    pattern.assign(at == std::string_view::npos ? mask : mask.substr(at + 1));
+    return rtl::ExtractFileName(path);
 }
 
 // The characters of a name for matching: code points of valid UTF-8, and each
@@ -315,13 +314,13 @@ rtl::Variant TRemoteComputer::GetFiles(const std::string& mask, const rtl::Varia
 {
     const FieldCodes codes = ReadFieldCodes(fields);
     std::vector<rtl::Variant> rows;
-    std::string folder, pattern;
-    SplitMask(mask, folder, pattern);
+    const std::string folder = rtl::ExtractFilePath(mask);
+    const std::string pattern = rtl::ExtractFileName(mask);
     if (!IsAbsolute(folder) || pattern.empty()) return MakeListing(rows);
     if (!HasWildcards(pattern)) {
         // A plain name is looked up exactly.
         struct stat st {};
-        if (::stat(mask.c_str(), &st) == 0 || ::lstat(mask.c_str(), &st) == 0)
+        if (StatOrLstat(mask, st))
             if (!S_ISDIR(st.st_mode)) rows.push_back(FileRow(codes, mask, pattern, st));
         return MakeListing(rows);
     }
@@ -342,8 +341,7 @@ bool TRemoteComputer::ForceFolder(const std::string& path)
     if (dir.back() == kDelim) dir.pop_back();
     // "" and "/" are roots; a relative path is never resolved.
     if (!dir.empty() && IsAbsolute(dir) && !IsFolder(dir)) {
-        const std::size_t at = dir.rfind(kDelim);
-        const std::string parent = dir.substr(0, at + 1);
+        const std::string parent = rtl::ExtractFilePath(dir);
         if (parent != dir) {
             ForceFolder(parent);
             ::mkdir(dir.c_str(), 0777);
@@ -447,8 +445,8 @@ rtl::Variant TRemoteComputer::GetFileInfo(const std::string& fileName, const rtl
 {
     const FieldCodes codes = ReadFieldCodes(fields);
     if (!IsAbsolute(fileName)) return {};
-    std::string folder, pattern;
-    SplitMask(fileName, folder, pattern);
+    const std::string folder = rtl::ExtractFilePath(fileName);
+    const std::string pattern = rtl::ExtractFileName(fileName);
     if (HasWildcards(pattern)) {
         // The first entry that matches, folder or file.
         rtl::Variant row;
@@ -462,7 +460,7 @@ rtl::Variant TRemoteComputer::GetFileInfo(const std::string& fileName, const rtl
         return row;
     }
     struct stat st {};
-    if (::stat(fileName.c_str(), &st) != 0 && ::lstat(fileName.c_str(), &st) != 0) return {};
+    if (!StatOrLstat(fileName, st)) return {};
     return FileRow(codes, fileName, LastComponent(fileName), st);
 }
 

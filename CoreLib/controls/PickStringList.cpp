@@ -13,6 +13,7 @@
 #include <QStyledItemDelegate>
 #include <QTimer>
 
+#include "CoreLib/XLists.h"
 #include "platform/gui/HandlerGuard.h"
 #include "platform/gui/Popups.h"
 #include "platform/rtl/Exceptions.h"
@@ -96,22 +97,19 @@ int TPickItems::Add(std::string text, void* object)
 
 const std::string& TPickItems::Strings(int index) const
 {
-    if (index < 0 || index >= Count())
-        throw rtl::EListError("List index out of bounds (" + std::to_string(index) + ")");
+    CheckListIndex(index, Count());
     return items_[static_cast<std::size_t>(index)].text;
 }
 
 void* TPickItems::Objects(int index) const
 {
-    if (index < 0 || index >= Count())
-        throw rtl::EListError("List index out of bounds (" + std::to_string(index) + ")");
+    CheckListIndex(index, Count());
     return items_[static_cast<std::size_t>(index)].object;
 }
 
 void TPickItems::SetObject(int index, void* object)
 {
-    if (index < 0 || index >= Count())
-        throw rtl::EListError("List index out of bounds (" + std::to_string(index) + ")");
+    CheckListIndex(index, Count());
     items_[static_cast<std::size_t>(index)].object = object;
 }
 

@@ -13,6 +13,7 @@
 #include <QPointer>
 
 #include "CoreLib/AUtils.h"
+#include "CoreLib/XLists.h"
 #include "platform/gui/HandlerGuard.h"
 #include "platform/rtl/Exceptions.h"
 
@@ -20,11 +21,6 @@ namespace {
 
 constexpr int kTextMargin = 4; // added to measured widths and heights
 constexpr int kButtonTimerInterval = 100;
-
-std::string ListIndexError(int index)
-{
-    return "List index out of bounds (" + std::to_string(index) + ")";
-}
 
 QString ToQ(const std::string& text)
 {
@@ -164,7 +160,7 @@ TPropGroup::~TPropGroup()
 
 TPropEditor* TPropGroup::GetItem(int index) const
 {
-    if (index < 0 || index >= Count()) throw rtl::EListError(ListIndexError(index));
+    CheckListIndex(index, Count());
     return items_[static_cast<std::size_t>(index)];
 }
 
@@ -228,7 +224,7 @@ TPropGroupList::~TPropGroupList()
 
 TPropGroup* TPropGroupList::GetItem(int index) const
 {
-    if (index < 0 || index >= Count()) throw rtl::EListError(ListIndexError(index));
+    CheckListIndex(index, Count());
     return items_[static_cast<std::size_t>(index)];
 }
 

@@ -11,6 +11,7 @@
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
+#include "CoreLib/XLists.h"
 #include "platform/gui/HandlerGuard.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
@@ -18,7 +19,6 @@
 namespace {
 
 constexpr const char* kCheckboxesDisabled = "Invalid use XTreeView, checkboxes disabled";
-constexpr const char* kListIndexError = "List index out of bounds (%d)";
 
 // The state bitmaps and their mask colour.
 constexpr const char* kStateBitmaps[] = {"UNCHECKED", "UNCHECKED", "CHECKED", "INDETERMINATE"};
@@ -59,7 +59,7 @@ int TXTreeNode::Level() const noexcept
 
 TXTreeNode* TXTreeNode::Item(int index) const
 {
-    if (index < 0 || index >= Count()) throw rtl::EListError(rtl::Format(kListIndexError, index));
+    CheckListIndex(index, Count());
     return children_[static_cast<std::size_t>(index)].get();
 }
 

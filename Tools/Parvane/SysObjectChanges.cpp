@@ -206,7 +206,7 @@ void TSysObjectChanges::ChangeRasterIDs(const std::string& mapID)
         if (StrToBinID(oldID) == 0) continue; // not an identifier: never mapped
         const std::string newID = BinIDToStr(engine_.IDGenerator().NextID());
         update->Execute({Str(newID), Str(oldID)});
-        TChangeEngine::CheckCondition(update->RowsAffected() == 1, SysObjectText::ObjectNotFound);
+        TChangeEngine::CheckCondition(update->RowsAffected() == 1, SysObjectText::WrittenRowNotFound);
         ReplaceReferences({{kPrefs, "OBJECTID"}, {kAcl, "OBJECTID"}}, oldID, newID);
     }
 }
@@ -285,7 +285,7 @@ void TSysObjectChanges::ChangeLayerStyleIDs(const std::string& layerID, const TV
                 map.AddMappingStr(style->ID, newID, true);
                 if (!isNew) continue;
                 update->Execute({Str(newID), Str(style->ID)});
-                TChangeEngine::CheckCondition(update->RowsAffected() == 1, SysObjectText::ObjectNotFound);
+                TChangeEngine::CheckCondition(update->RowsAffected() == 1, SysObjectText::WrittenRowNotFound);
                 ReplaceReferences({{kPrefs, "OBJECTID"}, {kAcl, "OBJECTID"}}, style->ID, newID);
                 changed.push_back({style, style->ID, newID});
             }
@@ -359,7 +359,7 @@ void TSysObjectChanges::UpdateSectorStyles(const std::string& sectorID, const TI
     rtl::Variant blob;
     TChangeEngine::SaveSectorToBlob(*sector, blob);
     sectorWrite_->Execute({blob, Str(sectorID)});
-    RTL_ASSERT(sectorWrite_->RowsAffected() == 1, SysObjectText::ObjectNotFound);
+    RTL_ASSERT(sectorWrite_->RowsAffected() == 1, SysObjectText::WrittenRowNotFound);
 }
 
 // ---- reference books ------------------------------------------------------------------------

@@ -26,7 +26,7 @@ std::int32_t SecondsLeft(std::chrono::steady_clock::time_point deadline)
 
 TMSSQLDriver::TMSSQLDriver(std::string name) : TUdbDriver(std::move(name), UdbClassOf<TMSSQLDb>())
 {
-    RegisterRequestHandler(MsSqlLookupRequest, [this](const IXmlDocumentPtr& request, IXmlDocumentPtr& response) {
+    RegisterRequestHandler(UdbQueryLookupValuesRequest, [this](const IXmlDocumentPtr& request, IXmlDocumentPtr& response) {
         QueryLookupValues(request, response);
     });
 }
@@ -45,13 +45,9 @@ IXmlDocumentPtr LookupDatabaseNames(const IXmlDocumentPtr& request, std::chrono:
         if (root->NeedAttr(kParamNameAttr) != kDatabaseParam) return response;
         const ISimpleParamsPtr params = CreateSimpleParams(root, false);
         const rtl::RefPtr<ado::Connection> connection = ado::NewConnection();
-        connection->SetProvider("SQLOLEDB");
+        SetMsSqlConnectionProperties(
+            *connection, [&](const char* param) { return params->GetStr(rtl::Variant(param), ""); }, false);
         ado::Properties& properties = connection->Properties();
-        properties.Item("Data Source").SetValue(rtl::Variant(params->GetStr(rtl::Variant("server"), "")));
-        const std::string authentication = params->GetStr(rtl::Variant("authentication"), "");
-        if (!authentication.empty()) properties.Item("Integrated Security").SetValue(rtl::Variant(authentication));
-        properties.Item("User ID").SetValue(rtl::Variant(params->GetStr(rtl::Variant("login-name"), "")));
-        properties.Item("Password").SetValue(rtl::Variant(params->GetStr(rtl::Variant("login-password"), "")));
         const std::string language = params->GetStr(rtl::Variant("language"), "");
         if (!language.empty()) properties.Item("Language").SetValue(rtl::Variant(language));
         // The driver's own time-outs keep the lookup within its time limit:

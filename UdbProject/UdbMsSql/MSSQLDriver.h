@@ -15,7 +15,6 @@
 #include "CoreLib/SimpleXML.h"
 #include "UdbProject/UdbDrivers.h"
 
-inline constexpr const char* MsSqlLookupRequest = "query-lookup-values";
 // How long a lookup may take.
 inline constexpr std::chrono::seconds MsSqlLookupTimeLimit{10};
 

@@ -66,14 +66,7 @@ TUdbDataType TMSSQLDb::AdoTypeToDataType(const std::string& /*typeName*/, std::i
     return DefaultAdoTypeToDataType(adoType, isLong, precision, scale);
 }
 
-rtl::Variant TMSSQLDb::GetSchemaName()
-{
-    if (schemaName_.IsNull()) {
-        (void)TAdoDb::GetSchemaName(); // refuses a closed database
-        schemaName_ = QueryFirstValue(Connection(), kSchemaQuery);
-    }
-    return schemaName_;
-}
+rtl::Variant TMSSQLDb::GetSchemaName() { return CachedSchemaName(kSchemaQuery); }
 
 rtl::RefPtr<TUdbTableDef> TMSSQLDb::CreateTableDef() { return rtl::RefPtr<TUdbTableDef>(new TMSSQLTableDef(this)); }
 
@@ -85,32 +78,24 @@ rtl::RefPtr<TUdbSQLCommand> TMSSQLDb::CreateSQLCommand()
 void TMSSQLDb::DoOpen()
 {
     TAdoDb::DoOpen();
-    schemaName_ = rtl::Variant::Null();
     ado::Connection& connection = Connection();
+    SetMsSqlConnectionProperties(
+        connection, [&](const char* param) { return Params().GetStr(rtl::Variant(param), ""); }, true);
+    connection.Open("", "", "", ado::adConnectUnspecified);
+}
+
+void SetMsSqlConnectionProperties(ado::Connection& connection,
+                                  const std::function<std::string(const char*)>& param, bool withDatabase)
+{
     connection.SetProvider(kProvider);
     ado::Properties& properties = connection.Properties();
-    const auto text = [&](const char* param) { return rtl::Variant(Params().GetStr(rtl::Variant(param), "")); };
+    const auto text = [&](const char* name) { return rtl::Variant(param(name)); };
     properties.Item(kDataSource).SetValue(text(kServerParam));
-    properties.Item(kInitialCatalog).SetValue(text(kDatabaseParam));
+    if (withDatabase) properties.Item(kInitialCatalog).SetValue(text(kDatabaseParam));
     const rtl::Variant authentication = text(kAuthenticationParam);
     if (!authentication.AsString().empty()) properties.Item(kIntegratedSecurity).SetValue(authentication);
     properties.Item(kUserId).SetValue(text(kLoginNameParam));
     properties.Item(kPassword).SetValue(text(kLoginPasswordParam));
-    connection.Open("", "", "", ado::adConnectUnspecified);
-}
-
-void TMSSQLDb::DoClose()
-{
-    schemaName_ = rtl::Variant::Null();
-    TAdoDb::DoClose();
-}
-
-void TMSSQLDb::DoDropTable(const std::string& name)
-{
-    CheckSqlName(name);
-    rtl::Variant recordsAffected;
-    (void)Connection().Execute("drop table [" + name + "]", recordsAffected,
-                               ado::adCmdText | ado::adExecuteNoRecords);
 }
 
 // ---- TMSSQLTableDef ------------------------------------------------------------------------
@@ -130,30 +115,16 @@ void TMSSQLTableDef::NameIndexes(TTableDef& def, const TTableDef* other)
     }
 }
 
-void TMSSQLTableDef::DropIndex(const std::string& table, const TIndexDef& index)
-{
-    if (index.Primary) Exec("ALTER TABLE [" + table + "] DROP CONSTRAINT [" + index.Name + "]");
-    else Exec("DROP INDEX [" + table + "].[" + index.Name + "]");
-}
-
 void TMSSQLTableDef::RenameTable(const std::string& oldName, const std::string& newName)
 {
     Exec("EXECUTE sp_rename '" + oldName + "', '" + newName + "'");
 }
 
-void TMSSQLTableDef::CreateNamedTable(const std::string& name, TTableDef& def, bool withIndexes)
-{
-    NameIndexes(def, nullptr);
-    CheckTableDefNames(def);
-    CheckSqlName(name);
-    TAdoTableDef::DoCreateTable(name, def, withIndexes);
-}
+void TMSSQLTableDef::NameNewIndexes(TTableDef& def) { NameIndexes(def, nullptr); }
 
 void TMSSQLTableDef::DoCreateTable(const std::string& name, const TTableDef& def, bool withIndexes)
 {
-    TTableDef named;
-    named.Assign(def);
-    CreateNamedTable(name, named, withIndexes);
+    CreateTableFromCopy(name, def, withIndexes);
 }
 
 void TMSSQLTableDef::DoAlterTable(const TTableDef& asRead, const TTableDef& edited)
@@ -254,14 +225,7 @@ void TMSSQLTableDef::CopyTableData(const std::string& source, const std::string&
 {
     std::string columns;
     std::string expressions;
-    for (const TUdbFieldMapItem& item : map) {
-        if (!columns.empty()) {
-            columns += ",";
-            expressions += ",";
-        }
-        columns += "[" + item.NewField.Name + "]";
-        expressions += FieldCopyExpression(item);
-    }
+    FieldCopyLists(map, columns, expressions);
     // Without WITH the hint would be read as an alias of the table.
     Exec("IF EXISTS(SELECT * FROM [" + source + "]) EXEC('INSERT INTO [" + dest + "] (" + columns + ") SELECT " +
          expressions + " FROM [" + source + "] WITH (TABLOCKX)')");

@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "UdbProject/AdoUdbs.h"
@@ -40,17 +41,19 @@ protected:
 
     rtl::RefPtr<TUdbTableDef> CreateTableDef() override;
     rtl::RefPtr<TUdbSQLCommand> CreateSQLCommand() override;
-    // The base's time-outs, then the provider and its properties from the
-    // parameters "server", "database", "authentication", "login-name" and
-    // "login-password", then the connection is opened.
+    // The base's time-outs, then the provider and its properties
+    // (SetMsSqlConnectionProperties with the database), then the connection
+    // is opened.
     void DoOpen() override;
-    void DoClose() override;
-    // drop table [name], run directly on the connection.
-    void DoDropTable(const std::string& name) override;
-
-private:
-    rtl::Variant schemaName_ = rtl::Variant::Null(); // Null: not read yet
 };
+
+// The provider "SQLOLEDB" and its properties from the connection parameters
+// that param answers: "Data Source" from "server", with withDatabase
+// "Initial Catalog" from "database", "Integrated Security" from
+// "authentication" when that is not empty, "User ID" from "login-name",
+// "Password" from "login-password".
+void SetMsSqlConnectionProperties(ado::Connection& connection,
+                                  const std::function<std::string(const char*)>& param, bool withDatabase);
 
 class TMSSQLTableDef : public TAdoTableDef {
 public:
@@ -61,8 +64,6 @@ public:
     // has (ignoring Latin case).
     static void NameIndexes(TTableDef& def, const TTableDef* other);
 
-    // ALTER TABLE [T] DROP CONSTRAINT [name] for a primary index, else DROP INDEX [T].[name].
-    void DropIndex(const std::string& table, const TIndexDef& index);
     // EXECUTE sp_rename 'old', 'new'.
     void RenameTable(const std::string& oldName, const std::string& newName);
 
@@ -73,13 +74,15 @@ protected:
     void DoCreateTable(const std::string& name, const TTableDef& def, bool withIndexes) override;
     // The whole change in one transaction, rolled back on any failure.
     void DoAlterTable(const TTableDef& asRead, const TTableDef& edited) override;
+    // NameIndexes with no other definition.
+    void NameNewIndexes(TTableDef& def) override;
+    // The old column, in CONVERT(type,...) when its type or size changed.
+    std::string FieldCopyExpression(const TUdbFieldMapItem& item) override;
 
 private:
-    void CreateNamedTable(const std::string& name, TTableDef& def, bool withIndexes);
     void AlterInPlace(const TTableDef& asRead, const TTableDef& edited, const TTableModificationInfo& mods);
     void RebuildTable(const TTableDef& asRead, TTableDef& edited);
     void CopyTableData(const std::string& source, const std::string& dest, const TUdbFieldMap& map);
-    std::string FieldCopyExpression(const TUdbFieldMapItem& item);
 };
 
 class TMSSQLSQLCommand : public TAdoSQLCommand {

@@ -74,14 +74,7 @@ TUdbDataType TOracleDb::AdoTypeToDataType(const std::string& /*typeName*/, std::
     return DefaultAdoTypeToDataType(adoType, isLong, precision, scale);
 }
 
-rtl::Variant TOracleDb::GetSchemaName()
-{
-    if (schemaName_.IsNull()) {
-        (void)TAdoDb::GetSchemaName(); // refuses a closed database
-        schemaName_ = QueryFirstValue(Connection(), kSchemaQuery);
-    }
-    return schemaName_;
-}
+rtl::Variant TOracleDb::GetSchemaName() { return CachedSchemaName(kSchemaQuery); }
 
 rtl::RefPtr<TUdbTableDef> TOracleDb::CreateTableDef()
 {
@@ -96,7 +89,6 @@ rtl::RefPtr<TUdbSQLCommand> TOracleDb::CreateSQLCommand()
 void TOracleDb::DoOpen()
 {
     TAdoDb::DoOpen();
-    schemaName_ = rtl::Variant::Null();
     ado::Connection& connection = Connection();
     connection.SetProvider(kProvider);
     ado::Properties& properties = connection.Properties();
@@ -106,12 +98,6 @@ void TOracleDb::DoOpen()
     properties.Item("Password").SetValue(text(kLoginPasswordParam));
     properties.Item("Persist Security Info").SetValue(rtl::Variant(true));
     connection.Open("", "", "", ado::adConnectUnspecified);
-}
-
-void TOracleDb::DoClose()
-{
-    schemaName_ = rtl::Variant::Null();
-    TAdoDb::DoClose();
 }
 
 rtl::RefPtr<IUdbCursor> TOracleDb::CreateSchemaCursor(TUdbSchemaKind kind)
@@ -137,12 +123,7 @@ rtl::RefPtr<IUdbCursor> TOracleDb::CreateSchemaCursor(TUdbSchemaKind kind)
     return cursor;
 }
 
-void TOracleDb::DoDropTable(const std::string& name)
-{
-    CheckSqlName(name);
-    rtl::Variant recordsAffected;
-    (void)Connection().Execute("drop table " + Quoted(name), recordsAffected, ado::adCmdText | ado::adExecuteNoRecords);
-}
+std::string TOracleDb::QuotedTableName(const std::string& name) { return Quoted(name); }
 
 // ---- TOracleDbTableDef ---------------------------------------------------------------------
 
@@ -197,26 +178,20 @@ void TOracleDbTableDef::RenameTable(const std::string& oldName, const std::strin
     Exec("ALTER TABLE " + Quoted(oldName) + " RENAME TO " + Quoted(newName));
 }
 
-void TOracleDbTableDef::DropIndex(const std::string& table, const TIndexDef& index)
+std::string TOracleDbTableDef::DropIndexSQL(const std::string& /*table*/, const std::string& indexName)
 {
-    if (index.Primary) Exec("ALTER TABLE [" + table + "] DROP CONSTRAINT [" + index.Name + "]");
-    else Exec("DROP INDEX [" + index.Name + "]");
+    return "DROP INDEX [" + indexName + "]";
 }
 
-void TOracleDbTableDef::CreateNamedTable(const std::string& name, TTableDef& def, bool withIndexes)
+void TOracleDbTableDef::NameNewIndexes(TTableDef& def)
 {
     CheckSqlName(def.Name);
     NameIndexes(def);
-    CheckTableDefNames(def);
-    CheckSqlName(name);
-    TAdoTableDef::DoCreateTable(name, def, withIndexes);
 }
 
 void TOracleDbTableDef::DoCreateTable(const std::string& name, const TTableDef& def, bool withIndexes)
 {
-    TTableDef named;
-    named.Assign(def);
-    CreateNamedTable(name, named, withIndexes);
+    CreateTableFromCopy(name, def, withIndexes);
 }
 
 void TOracleDbTableDef::DoReadTableDef(const std::string& name, TTableDef& def)
@@ -296,14 +271,7 @@ void TOracleDbTableDef::CopyTableData(const std::string& source, const std::stri
     if (map.empty()) return;
     std::string columns;
     std::string values;
-    for (const TUdbFieldMapItem& item : map) {
-        if (!columns.empty()) {
-            columns += ",";
-            values += ",";
-        }
-        columns += "[" + item.NewField.Name + "]";
-        values += "[" + item.OldField.Name + "]";
-    }
+    FieldCopyLists(map, columns, values);
     Exec("INSERT INTO [" + dest + "] (" + columns + ") SELECT " + values + " FROM [" + source + "]");
 }
 

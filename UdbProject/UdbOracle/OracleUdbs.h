@@ -55,14 +55,10 @@ protected:
     // parameters "service-name", "login-name" and "login-password", then the
     // connection is opened.
     void DoOpen() override;
-    void DoClose() override;
     // The data types (kind 3) are a fixed list of eight; the other kinds the base's.
     rtl::RefPtr<IUdbCursor> CreateSchemaCursor(TUdbSchemaKind kind) override;
-    // drop table "name", run directly on the connection.
-    void DoDropTable(const std::string& name) override;
-
-private:
-    rtl::Variant schemaName_ = rtl::Variant::Null(); // Null: not read yet
+    // "name": a table is dropped as drop table "name".
+    std::string QuotedTableName(const std::string& name) override;
 };
 
 class TOracleDbTableDef : public TAdoTableDef {
@@ -86,8 +82,6 @@ public:
 
     // ALTER TABLE "old" RENAME TO "new".
     void RenameTable(const std::string& oldName, const std::string& newName);
-    // ALTER TABLE [T] DROP CONSTRAINT [name] for a primary index, else DROP INDEX [name].
-    void DropIndex(const std::string& table, const TIndexDef& index);
 
 protected:
     ~TOracleDbTableDef() override = default;
@@ -99,9 +93,12 @@ protected:
     // key's, or else the first index holding all of them.
     void DoReadTableDef(const std::string& name, TTableDef& def) override;
     void DoAlterTable(const TTableDef& asRead, const TTableDef& edited) override;
+    // DROP INDEX [name].
+    std::string DropIndexSQL(const std::string& table, const std::string& indexName) override;
+    // def's name checked (CheckSqlName), then NameIndexes.
+    void NameNewIndexes(TTableDef& def) override;
 
 private:
-    void CreateNamedTable(const std::string& name, TTableDef& def, bool withIndexes);
     void RebuildTable(const TTableDef& asRead, TTableDef& edited, const TTableModificationInfo& mods);
     void CopyIntoNewTable(const std::string& source, const TTableDef& asRead, TTableDef& edited);
     void CopyTableData(const std::string& source, const std::string& dest, const TUdbFieldMap& map);

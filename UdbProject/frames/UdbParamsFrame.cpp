@@ -31,8 +31,6 @@ constexpr const char* kBasic = "basic";
 constexpr const char* kHint = "hint";
 constexpr const char* kTitle = "title";
 constexpr const char* kFileFilters = "file-filters";
-constexpr const char* kQueryDrivers = "query-drivers";
-constexpr const char* kQueryLookupValues = "query-lookup-values";
 constexpr const char* kDriverName = "driver-name";
 constexpr const char* kParamName = "param-name";
 
@@ -177,7 +175,7 @@ void TParamPropEditor::QueryValues(TPickItems& list, int& index)
 {
     if (!driverInfo_->Manager) return;
     const gui::ScopedCursor hourglass;
-    const IXmlDocumentPtr doc = CreateXmlDocument(kQueryLookupValues);
+    const IXmlDocumentPtr doc = CreateXmlDocument(UdbQueryLookupValuesRequest);
     const IXmlElementPtr request = doc->Get_DocumentElement();
     request->SetAttr(kDriverName, driverInfo_->Name);
     request->SetAttr(kParamName, paramName_);
@@ -346,7 +344,7 @@ void TDBParamsFrame::LoadDrivers()
     ClearDrivers();
     if (!FManager) return;
 
-    const IXmlDocumentPtr doc = CreateXmlDocument(kQueryDrivers);
+    const IXmlDocumentPtr doc = CreateXmlDocument(UdbQueryDriversRequest);
     doc->LoadXML(FManager->XMLRequest(doc->Get_XML()));
     const IXmlElementPtr root = doc->Get_DocumentElement();
     RTL_ASSERT(root, ParamsFrameText::InvalidXml);

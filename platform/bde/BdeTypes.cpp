@@ -110,16 +110,7 @@ PxFieldDef FieldDefToPx(const TBdeFieldDef& def, const std::string& table)
 
 std::vector<std::string> SplitFieldList(std::string_view fields)
 {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start <= fields.size()) {
-        std::size_t end = fields.find(';', start);
-        if (end == std::string_view::npos) end = fields.size();
-        std::string name = rtl::Trim(fields.substr(start, end - start));
-        if (!name.empty()) out.push_back(std::move(name));
-        start = end + 1;
-    }
-    return out;
+    return rtl::SplitTrimmed(fields, ';');
 }
 
 std::string JoinFieldList(const std::vector<std::string>& names)

@@ -393,6 +393,14 @@ char32_t NextUtf8(std::string_view utf8, std::size_t& pos)
     return Next(utf8, pos);
 }
 
+std::size_t Utf8CharCount(std::string_view text) noexcept
+{
+    std::size_t n = 0;
+    for (const char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
+    return n;
+}
+
 std::size_t Utf8Length(std::string_view utf8)
 {
     std::size_t n = 0;

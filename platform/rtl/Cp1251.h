@@ -42,6 +42,9 @@ void AppendUtf8(std::string& out, char32_t ch);
 char32_t NextUtf8(std::string_view utf8, std::size_t& pos);
 // Number of code points of a UTF-8 text.
 std::size_t Utf8Length(std::string_view utf8);
+// The bytes of a text that are not UTF-8 continuation bytes: its code points
+// when it is UTF-8. Unlike Utf8Length it never fails on malformed input.
+std::size_t Utf8CharCount(std::string_view text) noexcept;
 // True when the text is well-formed UTF-8.
 bool IsValidUtf8(std::string_view utf8) noexcept;
 

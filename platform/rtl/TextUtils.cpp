@@ -16,6 +16,8 @@
 // Ѐ/ѐ (U+0400/U+0450) and Ѝ/ѝ (U+040D/U+045D); those are left alone.
 #include "platform/rtl/TextUtils.h"
 
+#include <utility>
+
 #include "platform/rtl/Cp1251.h"
 
 namespace rtl {
@@ -162,9 +164,38 @@ std::string Trim(std::string_view text)
 {
     std::size_t first = 0;
     std::size_t last = text.size();
-    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
-    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    while (first < last && IsBlankChar(text[first])) ++first;
+    while (last > first && IsBlankChar(text[last - 1])) --last;
     return std::string(text.substr(first, last - first));
+}
+
+std::vector<std::string_view> SplitAll(std::string_view text, char separator)
+{
+    std::vector<std::string_view> pieces;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t pos = text.find(separator, start);
+        if (pos == std::string_view::npos) {
+            pieces.push_back(text.substr(start));
+            return pieces;
+        }
+        pieces.push_back(text.substr(start, pos - start));
+        start = pos + 1;
+    }
+}
+
+std::vector<std::string> SplitTrimmed(std::string_view text, char separator)
+{
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t end = text.find(separator, start);
+        if (end == std::string_view::npos) end = text.size();
+        std::string piece = Trim(text.substr(start, end - start));
+        if (!piece.empty()) out.push_back(std::move(piece));
+        start = end + 1;
+    }
+    return out;
 }
 
 } // namespace rtl

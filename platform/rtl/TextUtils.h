@@ -8,6 +8,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rtl {
 
@@ -31,7 +32,17 @@ std::string UpperCaseLatin(std::string_view text);
 int CompareTextLatin(std::string_view a, std::string_view b) noexcept;
 bool SameTextLatin(std::string_view a, std::string_view b) noexcept;
 
+// Blanks and control characters: codes up to 32.
+constexpr bool IsBlankChar(char32_t ch) noexcept { return ch <= 32; }
+constexpr bool IsBlankChar(char ch) noexcept { return static_cast<unsigned char>(ch) <= 32; }
+
 // Removes blanks and control characters (codes up to 32) at both ends.
 std::string Trim(std::string_view text);
+
+// Every piece between separators: an empty text is one empty piece, and a
+// separator at either end gives an empty piece there.
+std::vector<std::string_view> SplitAll(std::string_view text, char separator);
+// The pieces between separators trimmed (Trim), the empty ones left out.
+std::vector<std::string> SplitTrimmed(std::string_view text, char separator);
 
 } // namespace rtl

@@ -322,15 +322,8 @@ std::string GetSelectedFolder(const TXCustomTreeView& tree)
 
 std::vector<std::string> SplitAt(std::string_view text, char delim)
 {
-    std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (true) {
-        const std::size_t end = text.find(delim, start);
-        parts.emplace_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-        if (end == std::string_view::npos) break;
-        start = end + 1;
-    }
-    return parts;
+    const std::vector<std::string_view> parts = rtl::SplitAll(text, delim);
+    return {parts.begin(), parts.end()};
 }
 
 bool LessName(const std::string& a, const std::string& b)

@@ -24,6 +24,7 @@
 #include "platform/gui/Dialogs.h"
 #include "platform/gui/HandlerGuard.h"
 #include "platform/rtl/Format.h"
+#include "platform/rtl/SysUtils.h"
 #include "platform/rtl/TextUtils.h"
 #include "remote/dialogs/RemoteComputerComps.h"
 
@@ -119,7 +120,7 @@ void TRemoteOpenDialog::SplitExistingFolder(const std::string& path, std::string
             break;
         }
         const std::size_t at = folder.rfind(kDelim);
-        const std::string component = at == std::string::npos ? folder : folder.substr(at + 1);
+        const std::string component = rtl::ExtractFileName(folder);
         rest = rest.empty() ? component : component + kDelim + rest;
         folder = at == std::string::npos ? std::string() : at == 0 ? std::string("/") : folder.substr(0, at);
     }
@@ -305,8 +306,7 @@ bool TRemoteOpenDialog::Open(int selected)
         return false;
     }
     const std::string name = FullName();
-    const std::size_t at = name.rfind(kDelim);
-    const std::string last = at == std::string::npos ? name : name.substr(at + 1);
+    const std::string last = rtl::ExtractFileName(name);
     // Only the exact name of an existing file is taken, never a pattern.
     const bool found = !last.empty() && !HasWildcards(last) &&
                        computer_->GetFiles(name, MakeFieldCodes({fiName})).ArrayHighBound() >= 0;

@@ -19,6 +19,7 @@
 #include "CoreLib/SimpleXML.h"
 #include "UdbProject/UdbDefs.h"
 #include "UdbProject/UdbStdImpl.h"
+#include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/NumText.h"
@@ -116,15 +117,6 @@ public:
 protected:
     virtual ~ISqliteStatementOwner() = default;
 };
-
-// Code points of a UTF-8 text.
-std::int32_t CharCount(std::string_view text) noexcept
-{
-    std::int32_t n = 0;
-    for (const char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++n;
-    return n;
-}
 
 // ---- values -----------------------------------------------------------------------
 
@@ -482,7 +474,7 @@ protected:
         if (value.IsNull()) return 0;
         switch (BaseDataType(GetFieldType(index))) {
         case udtString:
-        case udtMemo: return CharCount(value.AsString());
+        case udtMemo: return static_cast<std::int32_t>(rtl::Utf8CharCount(value.AsString()));
         case udtBinary: return value.IsByteArray() ? static_cast<std::int32_t>(value.AsBytes().size())
                                                    : static_cast<std::int32_t>(value.AsString().size());
         default: return -1;
