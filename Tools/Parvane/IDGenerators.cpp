@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "gismodel/VelmoTables.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/rtl/Variant.h"
@@ -18,9 +19,6 @@ const char* const SNotInitialized = "IDGenerator not initialized";
 const char* const SCountBelowOne = "anIDCount = 0";
 const char* const SNothingReserved = "Result = 0";
 const char* const SNoFreeGroup = "IDGenerator: no free identifier group left (groups 1 to 65535 are all in use)";
-
-const char* const kDbInfo = "VELMO_DBINFO";
-const char* const kIdMaper = "VELMO_IDMAPER";
 
 constexpr std::int32_t kMaxNumber = std::numeric_limits<std::int32_t>::max();
 
@@ -48,13 +46,13 @@ void TIDGenerator::Init(IUdb* db, std::uint16_t blockSize)
     try {
         // Everything is read first: a failure leaves nothing half-attached.
         const rtl::RefPtr<IUdb> attached(db);
-        rtl::RefPtr<IUdbCursor> info = SelectAll(*attached, kDbInfo);
+        rtl::RefPtr<IUdbCursor> info = SelectAll(*attached, VelmoTable::DbInfo);
         const std::int32_t group = info->AsInteger(Variant("IDGROUP"), 0);
         const std::int32_t number = info->AsInteger(Variant("IDNUMBER"), 0);
         info->Close();
 
         std::vector<TIDSpace> spaces;
-        rtl::RefPtr<IUdbCursor> maper = SelectAll(*attached, kIdMaper);
+        rtl::RefPtr<IUdbCursor> maper = SelectAll(*attached, VelmoTable::IdMaper);
         for (; !maper->Eof(); maper->Next())
             spaces.push_back({maper->AsInteger(Variant("LOCALID"), 0), maper->AsString(Variant("GLOBALID"), "")});
         maper->Close();
@@ -81,7 +79,7 @@ bool TIDGenerator::InTransaction() const { return db_->InTransaction(); }
 void TIDGenerator::WriteCounter(std::int32_t group, std::int32_t number)
 {
     CheckAttached();
-    PrepareUpdate(*db_, kDbInfo, {UdbIntParam("IDGROUP"), UdbIntParam("IDNUMBER")}, {}, true)
+    PrepareUpdate(*db_, VelmoTable::DbInfo, {UdbIntParam("IDGROUP"), UdbIntParam("IDNUMBER")}, {}, true)
         ->Execute({Variant(group), Variant(number)});
 }
 
@@ -90,9 +88,9 @@ void TIDGenerator::MakeDurable()
     if (!RewritePending() || !db_ || !db_->IsOpen() || db_->InTransaction()) return;
     if (!pendingSpaces_.empty()) {
         const rtl::RefPtr<IUdbSQLCommand> find =
-            PrepareSelect(*db_, kIdMaper, {"LOCALID"}, {UdbIntParam("LOCALID")}, true);
+            PrepareSelect(*db_, VelmoTable::IdMaper, {"LOCALID"}, {UdbIntParam("LOCALID")}, true);
         const rtl::RefPtr<IUdbSQLCommand> insert = PrepareInsert(
-            *db_, kIdMaper, {UdbIntParam("IDCLASS"), UdbIntParam("LOCALID"), UdbStrParam("GLOBALID")}, true);
+            *db_, VelmoTable::IdMaper, {UdbIntParam("IDCLASS"), UdbIntParam("LOCALID"), UdbStrParam("GLOBALID")}, true);
         while (!pendingSpaces_.empty()) {
             const TIDSpace& space = pendingSpaces_.front();
             const rtl::RefPtr<IUdbCursor> found = find->Execute({Variant(space.LocalID)});
@@ -111,6 +109,12 @@ void TIDGenerator::MakeDurable()
 void TIDGenerator::TransactionEnded()
 {
     if (db_) MakeDurable();
+}
+
+std::int32_t TIDGenerator::ReserveAhead(std::int32_t count, std::int32_t batches)
+{
+    const bool enough = std::int64_t{reserved_} - idNumber_ >= count;
+    return Reserve(enough ? count : count * batches);
 }
 
 std::int32_t TIDGenerator::Reserve(std::int32_t count)
@@ -154,7 +158,7 @@ void TIDGenerator::SwitchIDSpace(bool force, std::string& guidText)
     const std::string guid = rtl::CreateGuidString();
     const std::int32_t local = RegisterIDSpace(guid);
     const bool inTransaction = InTransaction();
-    PrepareUpdate(*db_, kDbInfo, {UdbIntParam("IDNUMBER"), UdbIntParam("IDGROUP")}, {}, true)
+    PrepareUpdate(*db_, VelmoTable::DbInfo, {UdbIntParam("IDNUMBER"), UdbIntParam("IDGROUP")}, {}, true)
         ->Execute({Variant(SpaceStartNumber), Variant(local)});
     idGroup_ = local;
     idNumber_ = SpaceStartNumber;
@@ -179,7 +183,8 @@ std::int32_t TIDGenerator::RegisterIDSpace(const std::string& guidText)
     if (local > MaxLocalID) throw rtl::Exception(SNoFreeGroup);
 
     const bool inTransaction = InTransaction();
-    PrepareInsert(*db_, kIdMaper, {UdbIntParam("IDCLASS"), UdbIntParam("LOCALID"), UdbStrParam("GLOBALID")}, true)
+    PrepareInsert(*db_, VelmoTable::IdMaper, {UdbIntParam("IDCLASS"), UdbIntParam("LOCALID"), UdbStrParam("GLOBALID")},
+                  true)
         ->Execute({Variant(std::int32_t{0}), Variant(local), Variant(guidText)});
     idSpaces_.push_back({local, guidText});
     if (inTransaction) pendingSpaces_.push_back({local, guidText});

@@ -69,6 +69,10 @@ public:
     // returns how many are. count < 1 fails the assertion "anIDCount = 0";
     // detached or closed: rtl::Exception "IDGenerator not initialized".
     std::int32_t Reserve(std::int32_t count);
+    // Reserve of count while count numbers are still reserved, else of count
+    // * batches, so that a caller taking count numbers per item writes its
+    // bound once for several items.
+    std::int32_t ReserveAhead(std::int32_t count, std::int32_t batches);
     // The next identifier of the current group (reserving BlockSize numbers
     // when the reservation is used up).
     BinID NextID();

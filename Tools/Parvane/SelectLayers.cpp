@@ -9,7 +9,9 @@
 
 #include <array>
 #include <cstddef>
+#include <string>
 
+#include "gismodel/VelmoTables.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/RefCounted.h"
 #include "platform/rtl/TextUtils.h"
@@ -17,13 +19,13 @@
 
 namespace {
 
-// The maps of one type, read with their own statement texts.
-const char* const SRasterMapsSql =
-    "select [VELMO_MAPS].[ID], [VELMO_MAPS].[MAPNAME], [VELMO_MAPS].[GPID] from [VELMO_MAPS] where "
-    "[VELMO_MAPS].[MAPTYPE] = 2";
-const char* const SVectorMapsSql =
-    "select [VELMO_MAPS].[ID], [VELMO_MAPS].[MAPNAME], [VELMO_MAPS].[GPID] from [VELMO_MAPS] where "
-    "[VELMO_MAPS].[MAPTYPE] = 3";
+// The maps of one type (2 raster, 3 vector), read with their own statement text.
+std::string MapsOfTypeSql(int mapType)
+{
+    const std::string maps = std::string("[") + VelmoTable::Maps + "]";
+    return "select " + maps + ".[ID], " + maps + ".[MAPNAME], " + maps + ".[GPID] from " + maps + " where " + maps +
+           ".[MAPTYPE] = " + std::to_string(mapType);
+}
 
 // Where the objects of a kind are stored; an empty parent column means the
 // kind has no parent. Maps are read with the texts above instead.
@@ -34,15 +36,15 @@ struct TKindSource {
 };
 
 constexpr std::array<TKindSource, 9> kKindSources = {{
-    {"VELMO_AREAS", "AREANAME", ""},
-    {"VELMO_REFBOOKS", "REFBOOKNAME", ""},
-    {"VELMO_PROJECTS", "PROJECTNAME", "GPID"},
-    {"VELMO_MAPS", "MAPNAME", "GPID"},
-    {"VELMO_MAPS", "MAPNAME", "GPID"},
-    {"VELMO_LAYERS", "LAYERNAME", "PLANEID"},
-    {"VELMO_STYLES", "STYLENAME", "LAYERID"},
-    {"VELMO_SEMTABLS", "SEMTABLENAME", "LAYERID"},
-    {"VELMO_RELATION", "RELATIONNAME", "LAYER1ID"},
+    {VelmoTable::Areas, "AREANAME", ""},
+    {VelmoTable::RefBooks, "REFBOOKNAME", ""},
+    {VelmoTable::Projects, "PROJECTNAME", "GPID"},
+    {VelmoTable::Maps, "MAPNAME", "GPID"},
+    {VelmoTable::Maps, "MAPNAME", "GPID"},
+    {VelmoTable::Layers, "LAYERNAME", "PLANEID"},
+    {VelmoTable::Styles, "STYLENAME", "LAYERID"},
+    {VelmoTable::SemTables, "SEMTABLENAME", "LAYERID"},
+    {VelmoTable::Relations, "RELATIONNAME", "LAYER1ID"},
 }};
 
 // The relation's second layer, read after its first.
@@ -52,7 +54,7 @@ rtl::RefPtr<IUdbCursor> OpenKindCursor(IUdb& db, TSysObjectKind kind)
 {
     rtl::RefPtr<IUdbSQLCommand> command;
     if (kind == sokRasterMap || kind == sokVectorMap) {
-        command = PrepareSQL(db, kind == sokRasterMap ? SRasterMapsSql : SVectorMapsSql, {}, false);
+        command = PrepareSQL(db, MapsOfTypeSql(kind == sokRasterMap ? 2 : 3), {}, false);
     } else {
         const TKindSource& source = kKindSources.at(kind);
         std::vector<std::string> columns = {"ID", source.NameColumn};

@@ -2,11 +2,12 @@
 // by sector, with their semantic rows, object index rows and links.
 #include "Tools/Parvane/SpatialChanges.h"
 
-#include <exception>
 #include <iterator>
 
 #include "CoreLib/HTMLReportUtils.h"
+#include "Tools/Parvane/ChangeRoutines.h"
 #include "gismodel/SectorData.h"
+#include "gismodel/VelmoTables.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/TextUtils.h"
@@ -38,27 +39,10 @@ constexpr const char* kSectorNotFound = "sector not found";
 constexpr const char* kCantUpdateSector = "can't update sector";
 constexpr const char* kCantChangeTopolinks = "can't change topolinks";
 
-constexpr const char* kSemTables = "VELMO_SEMTABLS";
-constexpr const char* kSectors = "VELMO_SECTORS";
-constexpr const char* kObjInfo = "VELMO_OBJINFO";
-constexpr const char* kLinks = "VELMO_LINKS";
-
 using rtl::Variant;
 
 // Sectors of the current size whose numbers one reservation covers.
 constexpr std::int32_t kSectorsPerReservation = 10;
-
-// The message of the exception being handled.
-std::string CurrentMessage()
-{
-    try {
-        throw;
-    } catch (const std::exception& e) {
-        return e.what();
-    } catch (...) {
-        return std::string();
-    }
-}
 
 } // namespace
 
@@ -118,26 +102,12 @@ bool UsableTableName(const std::string& tableName)
 
 // ---- the mode ----------------------------------------------------------------------------
 
-void TChangeEngine::ChangeSpatialObjectIDs() { TSpatialChanger(*this).Run(); }
+TSpatialChanger::TSpatialChanger(const TRunContext& run) : run_(run), host_(run.Host) {}
 
-TSpatialChanger::TSpatialChanger(TChangeEngine& engine) : engine_(engine), host_(engine.Host()) {}
-
-IUdb& TSpatialChanger::Db()
-{
-    RTL_ASSERT(engine_.Db() != nullptr, rtl::SAssertionFailed);
-    return *engine_.Db();
-}
-
-IUdb& TSpatialChanger::SemDb()
-{
-    RTL_ASSERT(engine_.SemDb() != nullptr, rtl::SAssertionFailed);
-    return *engine_.SemDb();
-}
-
-void TSpatialChanger::Run()
+void TSpatialChanger::ChangeSpatialObjectIDs()
 {
     TVelmoSysObjectList layers;
-    TVelmoSysObjectList::SelectByKind(layers, engine_.SysObjects(), sokLayer);
+    TVelmoSysObjectList::SelectByKind(layers, run_.SysObjects, sokLayer);
     if (layers.Count() == 0) return;
 
     CheckSemTables(layers);
@@ -146,16 +116,16 @@ void TSpatialChanger::Run()
     LoadTopoLinks(links1, links2);
 
     WithProgress(host_, kTitle, layers.Count(), [&] {
-        engine_.WriteLog(kTitle);
+        run_.Log.WriteLog(kTitle);
         std::vector<std::string> sectors;
         TLayerSemTables tables;
-        for (int i = 0; i < layers.Count() && !engine_.Cancelled(); ++i) {
+        for (int i = 0; i < layers.Count() && !run_.Cancelled; ++i) {
             const TVelmoSysObject& layer = *layers.GetItem(i);
             host_.StepProgress(rtl::Format(kLayerStep, layer.Name.c_str()), 1);
             LoadLayerSectors(layer, sectors);
             LoadLayerSemTables(layer, tables);
             const int count = static_cast<int>(sectors.size());
-            for (int j = 0; j < count && !engine_.Cancelled(); ++j) {
+            for (int j = 0; j < count && !run_.Cancelled; ++j) {
                 host_.StepProgress(rtl::Format(kSectorStep, layer.Name.c_str(), j, count), 0);
                 ProcessSector(layer.ID, sectors[static_cast<std::size_t>(j)], tables, links1, links2);
             }
@@ -166,10 +136,10 @@ void TSpatialChanger::Run()
 bool TSpatialChanger::CheckSemTables(const TVelmoSysObjectList& layers)
 {
     std::vector<std::string> rows;
-    WithProgress(host_, kCheckingSemTables, TChangeEngine::RecordCount(Db(), kSemTables), [&] {
-        const rtl::RefPtr<IUdbCursor> cursor = SelectAll(Db(), kSemTables);
+    WithProgress(host_, kCheckingSemTables, RecordCount(Db(), VelmoTable::SemTables), [&] {
+        const rtl::RefPtr<IUdbCursor> cursor = SelectAll(Db(), VelmoTable::SemTables);
         if (!cursor) return;
-        for (; !cursor->Eof() && !engine_.Cancelled(); cursor->Next()) {
+        for (; !cursor->Eof() && !run_.Cancelled; cursor->Next()) {
             if (!layers.LookupID(cursor->AsString(Variant("LAYERID"), std::string()))) continue;
             const std::string tableName = rtl::Trim(cursor->AsString(Variant("TABLENAME"), std::string()));
             // A name that cannot go into SQL names no table the database could hold.
@@ -179,8 +149,8 @@ bool TSpatialChanger::CheckSemTables(const TVelmoSysObjectList& layers)
         }
         cursor->Close();
         if (!rows.empty()) {
-            engine_.SetReport(MissingSemTablesReport(rows));
-            TryShowHTMLReport(host_, engine_.Report());
+            run_.Report = MissingSemTablesReport(rows);
+            TryShowHTMLReport(host_, run_.Report);
         }
     });
     return rows.empty();
@@ -198,12 +168,13 @@ void TSpatialChanger::LoadTopoLinks(TBinIDList& links1, TBinIDList& links2)
 
 void TSpatialChanger::LoadLinkIDs(const std::string& column, TBinIDList& list)
 {
-    if (engine_.Cancelled()) return;
+    if (run_.Cancelled) return;
     list.Clear();
     const rtl::RefPtr<IUdbCursor> cursor =
-        PrepareSQL(Db(), "SELECT DISTINCT " + column + " FROM " + kLinks, {}, false)->Execute(nullptr, 0);
+        PrepareSQL(Db(), "SELECT DISTINCT " + column + " FROM " + VelmoTable::TopoLinks, {}, false)
+            ->Execute(nullptr, 0);
     if (cursor) {
-        for (; !cursor->Eof() && !engine_.Cancelled(); cursor->Next()) {
+        for (; !cursor->Eof() && !run_.Cancelled; cursor->Next()) {
             host_.StepProgress(kLoadingLinks, 1);
             list.Add(StrToBinID(cursor->AsString(Variant(0), std::string())));
         }
@@ -216,9 +187,9 @@ void TSpatialChanger::LoadLayerSectors(const TVelmoSysObject& layer, std::vector
 {
     sectors.clear();
     const rtl::RefPtr<IUdbCursor> cursor =
-        PrepareSelect(Db(), kSectors, {"ID"}, {UdbStrParam("LAYERID")}, true)->Execute({Variant(layer.ID)});
+        PrepareSelect(Db(), VelmoTable::Sectors, {"ID"}, {UdbStrParam("LAYERID")}, true)->Execute({Variant(layer.ID)});
     if (!cursor) return;
-    for (; !cursor->Eof() && !engine_.Cancelled(); cursor->Next()) {
+    for (; !cursor->Eof() && !run_.Cancelled; cursor->Next()) {
         host_.StepProgress(kLoadingSectors, 0);
         sectors.push_back(cursor->AsString(Variant(0), std::string()));
     }
@@ -229,10 +200,10 @@ void TSpatialChanger::LoadLayerSemTables(const TVelmoSysObject& layer, TLayerSem
 {
     tables.clear();
     const rtl::RefPtr<IUdbCursor> cursor =
-        PrepareSelect(Db(), kSemTables, {"TABLENAME", "LINKTYPE"}, {UdbStrParam("LAYERID")}, true)
+        PrepareSelect(Db(), VelmoTable::SemTables, {"TABLENAME", "LINKTYPE"}, {UdbStrParam("LAYERID")}, true)
             ->Execute({Variant(layer.ID)});
     if (!cursor) return;
-    for (; !cursor->Eof() && !engine_.Cancelled(); cursor->Next()) {
+    for (; !cursor->Eof() && !run_.Cancelled; cursor->Next()) {
         host_.StepProgress(kLoadingSemTables, 0);
         tables.push_back({rtl::Trim(cursor->AsString(Variant(0), std::string())), cursor->AsInteger(Variant(1), 0)});
     }
@@ -253,10 +224,8 @@ void TSpatialChanger::ProcessSector(const std::string& layerID, const std::strin
     // size are reserved at once: the generator writes its bound outside the
     // sector's transaction, a durable write of its own that would otherwise
     // cost about as much as the sector's commit.
-    TIDGenerator& generator = engine_.IDGenerator();
-    const std::int32_t needed = static_cast<std::int32_t>(tables.size()) + sector->Objects.Count();
-    const bool enough = std::int64_t{generator.Reserved()} - generator.IDNumber() >= needed;
-    generator.Reserve(enough ? needed : needed * kSectorsPerReservation);
+    run_.Generator.ReserveAhead(static_cast<std::int32_t>(tables.size()) + sector->Objects.Count(),
+                                kSectorsPerReservation);
     TIDMapList map;
     RenumberSectorObjects(map, *sector);
     if (map.Count() == 0) return;
@@ -272,60 +241,36 @@ void TSpatialChanger::ProcessSector(const std::string& layerID, const std::strin
     }
     for (const TLayerSemTable& table : tables) CheckSemTableName(table.TableName);
 
-    IUdb& db = Db();
-    IUdb& semDb = SemDb();
-    bool semCommitted = false;
-    engine_.StartDbTransaction(db);
-    try {
-        engine_.StartDbTransaction(semDb);
-        try {
-            UpdateSemTableRows(map, tables);
-            SaveSector(sectorID, *sector);
-            RebuildObjInfo(map, layerID, sectorID);
-            UpdateTopoLinks(map, links1, "OBJECT1ID");
-            UpdateTopoLinks(map, links2, "OBJECT2ID");
-            engine_.CommitDbTransaction(semDb);
-        } catch (...) {
-            engine_.RollbackAfterError(semDb);
-            throw;
-        }
-        semCommitted = true;
-        // The commit alone: whatever fails after it must not rename back.
-        db.Commit();
-    } catch (...) {
-        engine_.RollbackAfterError(db);
-        // Where both halves share one transaction the rollback took the
-        // semantic rows back already, and nothing carries a new identifier.
-        if (semCommitted) RenameSemRowsBack(map, tables, sectorID, CurrentMessage());
-        throw;
-    }
-    engine_.LogIDMap(map);
-    // What CommitDbTransaction does after the commit: the generator writes
-    // what a transaction may have taken back.
-    engine_.IDGenerator().TransactionEnded();
-}
-
-void TSpatialChanger::RenameSemRowsBack(const TIDMapList& map, const TLayerSemTables& tables,
-                                        const std::string& sectorID, const std::string& cause)
-{
-    IUdb& semDb = SemDb();
-    try {
-        engine_.InDbTransaction(semDb, [&] { UpdateSemTableRows(map, tables, true); });
-    } catch (...) {
-        // The databases disagree about the sector now: say so with the cause.
-        throw rtl::Exception(cause + "\r\n" + rtl::Format(kRenameBackFailed, sectorID.c_str(), CurrentMessage().c_str()));
-    }
+    // Both halves in one unit: the semantic one commits first, its rows are
+    // renamed back when the spatial commit then fails, and the map is logged
+    // only once both are committed.
+    TItemChange change;
+    change.BothDatabases = true;
+    change.Change = [&] {
+        UpdateSemTableRows(map, tables);
+        SaveSector(sectorID, *sector);
+        RebuildObjInfo(map, layerID, sectorID);
+        UpdateTopoLinks(map, links1, "OBJECT1ID");
+        UpdateTopoLinks(map, links2, "OBJECT2ID");
+    };
+    change.RenameBack = [&] { UpdateSemTableRows(map, tables, true); };
+    change.RenameBackFailed = [&](const std::string& error) {
+        return rtl::Format(kRenameBackFailed, sectorID.c_str(), error.c_str());
+    };
+    change.Committed = [&] { run_.Log.LogIDMap(map); };
+    run_.Transactions.ChangeItem(change);
 }
 
 void TSpatialChanger::LoadSector(const std::string& sectorID, TSectorData& sector)
 {
-    if (!selectSector_) selectSector_ = PrepareSelect(Db(), kSectors, {"OBJECTS"}, {UdbStrParam("ID")}, true);
+    if (!selectSector_)
+        selectSector_ = PrepareSelect(Db(), VelmoTable::Sectors, {"OBJECTS"}, {UdbStrParam("ID")}, true);
     const rtl::RefPtr<IUdbCursor> cursor = selectSector_->Execute({Variant(sectorID)});
     const bool found = cursor && !cursor->Eof();
     if (found) {
         const Variant blob = cursor->AsBlob(Variant(0));
         cursor->Close();
-        TChangeEngine::LoadSectorFromBlob(sector, blob);
+        LoadSectorFromBlob(sector, blob);
     } else if (cursor) {
         cursor->Close();
     }
@@ -336,9 +281,9 @@ void TSpatialChanger::LoadSector(const std::string& sectorID, TSectorData& secto
 void TSpatialChanger::SaveSector(const std::string& sectorID, TSectorData& sector)
 {
     Variant blob;
-    TChangeEngine::SaveSectorToBlob(sector, blob);
+    SaveSectorToBlob(sector, blob);
     if (!updateSector_)
-        updateSector_ = PrepareUpdate(Db(), kSectors, {UdbBlobParam("OBJECTS")}, {UdbStrParam("ID")}, true);
+        updateSector_ = PrepareUpdate(Db(), VelmoTable::Sectors, {UdbBlobParam("OBJECTS")}, {UdbStrParam("ID")}, true);
     updateSector_->Execute({blob, Variant(sectorID)});
     RTL_ASSERT(updateSector_->RowsAffected() == 1, kCantUpdateSector);
     host_.TickSpinner(true);
@@ -352,7 +297,7 @@ void TSpatialChanger::RenumberSectorObjects(TIDMapList& map, TSectorData& sector
         for (int i = 0; i < count; ++i) {
             TMapObjectData& object = *sector.Objects.GetItem(i);
             bool changed = false;
-            const BinID newID = engine_.NewIDFor(object.ID, changed);
+            const BinID newID = run_.NewIDs.NewIDFor(object.ID, changed);
             object.ID = map.AddMapping(object.ID, newID, true);
         }
     } catch (...) {
@@ -388,10 +333,10 @@ void TSpatialChanger::RebuildObjInfo(const TIDMapList& map, const std::string& l
 {
     if (map.Count() == 0) return;
     if (!renameObjInfo_)
-        renameObjInfo_ = PrepareUpdate(Db(), kObjInfo, {UdbStrParam("ID")},
+        renameObjInfo_ = PrepareUpdate(Db(), VelmoTable::ObjInfo, {UdbStrParam("ID")},
                                        {UdbStrParam("ID"), UdbStrParam("SECTORID")}, true);
     if (!insertObjInfo_)
-        insertObjInfo_ = PrepareInsert(Db(), kObjInfo,
+        insertObjInfo_ = PrepareInsert(Db(), VelmoTable::ObjInfo,
                                        {UdbStrParam("ID"), UdbStrParam("LAYERID"), UdbStrParam("SECTORID")}, true);
     const Variant sector(sectorID);
     TIDMapItem item;
@@ -411,7 +356,8 @@ void TSpatialChanger::UpdateTopoLinks(const TIDMapList& map, const TBinIDList& l
     for (int i = 0; i < map.Count(); ++i) {
         map.GetItem(i, item);
         if (item.NewID == item.OldID || links.IndexOf(item.OldID) < 0) continue;
-        if (!update) update = PrepareUpdate(Db(), kLinks, {UdbStrParam(column)}, {UdbStrParam(column)}, true);
+        if (!update)
+            update = PrepareUpdate(Db(), VelmoTable::TopoLinks, {UdbStrParam(column)}, {UdbStrParam(column)}, true);
         update->Execute({Variant(BinIDToStr(item.NewID)), Variant(BinIDToStr(item.OldID))});
         RTL_ASSERT(update->RowsAffected() >= 1, kCantChangeTopolinks);
     }

@@ -21,7 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "Tools/Parvane/ChangeEngine.h"
+#include "Tools/Parvane/ChangeHosts.h"
+#include "Tools/Parvane/RunContexts.h"
 #include "gismodel/BinIDs.h"
 #include "platform/rtl/RefCounted.h"
 
@@ -50,15 +51,15 @@ void CheckSemTableName(const std::string& tableName);
 // Whether CheckSemTableName lets the name pass.
 bool UsableTableName(const std::string& tableName);
 
-// The mode over one engine; lives for one run of the mode.
+// The mode over the context of one run; lives for one run of the mode.
 class TSpatialChanger {
 public:
-    explicit TSpatialChanger(TChangeEngine& engine);
+    explicit TSpatialChanger(const TRunContext& run);
     TSpatialChanger(const TSpatialChanger&) = delete;
     TSpatialChanger& operator=(const TSpatialChanger&) = delete;
 
     // The whole mode.
-    void Run();
+    void ChangeSpatialObjectIDs();
 
     // Reports the missing semantic tables of layers; true when none is missing.
     bool CheckSemTables(const TVelmoSysObjectList& layers);
@@ -85,15 +86,10 @@ public:
     void UpdateTopoLinks(const TIDMapList& map, const TBinIDList& links, const std::string& column);
 
 private:
-    IUdb& Db();
-    IUdb& SemDb();
-    // The spatial commit failed after the semantic half committed on its
-    // own: its rows go back to the old identifiers in a transaction of their
-    // own. Raises, with the cause in its message, only when that fails.
-    void RenameSemRowsBack(const TIDMapList& map, const TLayerSemTables& tables, const std::string& sectorID,
-                           const std::string& cause);
+    IUdb& Db() { return run_.Db; }
+    IUdb& SemDb() { return run_.SemDb; }
 
-    TChangeEngine& engine_;
+    const TRunContext& run_;
     IChangeHost& host_;
     // Statements made once per run and executed for every sector.
     rtl::RefPtr<IUdbSQLCommand> selectSector_;

@@ -12,9 +12,12 @@
 #include <exception>
 #include <utility>
 
+#include "Tools/Parvane/ChangeEngine.h"
+#include "Tools/Parvane/ChangeRoutines.h"
 #include "Tools/Parvane/SpatialChanges.h"
 #include "gismodel/SectorData.h"
 #include "gismodel/SemTableData.h"
+#include "gismodel/VelmoTables.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
 #include "platform/rtl/Streams.h"
@@ -23,26 +26,8 @@
 
 namespace {
 
-constexpr const char* kAreas = "VELMO_AREAS";
-constexpr const char* kProjects = "VELMO_PROJECTS";
-constexpr const char* kProjMaps = "VELMO_PROJMAPS";
-constexpr const char* kMaps = "VELMO_MAPS";
-constexpr const char* kRastMaps = "VELMO_RASTMAPS";
-constexpr const char* kRasters = "VELMO_RASTERS";
-constexpr const char* kLayers = "VELMO_LAYERS";
-constexpr const char* kStyles = "VELMO_STYLES";
-constexpr const char* kSemTables = "VELMO_SEMTABLS";
-constexpr const char* kRelations = "VELMO_RELATION";
-constexpr const char* kSectors = "VELMO_SECTORS";
-constexpr const char* kObjInfo = "VELMO_OBJINFO";
-constexpr const char* kRefBooks = "VELMO_REFBOOKS";
-constexpr const char* kPrefs = "VELMO_PREFS";
-constexpr const char* kAcl = "VELMO_ACL";
-constexpr const char* kModules = "VELMO_MODULES";
-constexpr const char* kThemes = "VELMO_THEMES";
-
 // The rasters of a raster map; the map's identifier is a parameter.
-constexpr const char* kRastersOfMapSql = "SELECT ID FROM VELMO_RASTERS WHERE PLANEID = ?";
+const std::string kRastersOfMapSql = std::string("SELECT ID FROM ") + VelmoTable::Rasters + " WHERE PLANEID = ?";
 
 rtl::Variant Str(const std::string& text) { return rtl::Variant(text); }
 
@@ -61,18 +46,48 @@ std::vector<std::string> FirstColumnTexts(const rtl::RefPtr<IUdbCursor>& cursor)
     return texts;
 }
 
-IUdb& Attached(IUdb* db)
-{
-    RTL_ASSERT(db != nullptr, rtl::SAssertionFailed);
-    return *db;
-}
+// What a referencing column refers to: the kinds by their bits, and the
+// rasters of a raster map, which are no kind of their own.
+constexpr std::uint32_t Of(TSysObjectKind kind) { return std::uint32_t{1} << kind; }
+constexpr std::uint32_t kRasters = std::uint32_t{1} << 9;
+// Every object has preference and access rows; a raster map has them as a
+// vector map, since its changer does all a vector map's changer does.
+constexpr std::uint32_t kEveryObject = Of(sokArea) | Of(sokRefBook) | Of(sokProject) | Of(sokVectorMap) | Of(sokLayer) |
+                                       Of(sokStyle) | Of(sokSemTable) | Of(sokRelation) | kRasters;
+
+struct TReference {
+    std::uint32_t RefersTo;
+    const char* Table;
+    const char* Column;
+};
+
+// The columns that hold another object's identifier, in the order they are
+// rewritten. A new referencing column is one more line.
+const TReference kReferences[] = {
+    {Of(sokArea), VelmoTable::Maps, "GPID"},
+    {Of(sokArea), VelmoTable::Projects, "GPID"},
+    {Of(sokProject), VelmoTable::ProjectContents, "PROJECTID"},
+    {Of(sokProject), VelmoTable::Prefs, "PROJECTID"},
+    {Of(sokVectorMap), VelmoTable::Layers, "PLANEID"},
+    {Of(sokVectorMap), VelmoTable::ProjectContents, "PLANEID"},
+    {Of(sokRasterMap), VelmoTable::Rasters, "PLANEID"},
+    {Of(sokLayer), VelmoTable::Sectors, "LAYERID"},
+    {Of(sokLayer), VelmoTable::ObjInfo, "LAYERID"},
+    {Of(sokLayer), VelmoTable::Styles, "LAYERID"},
+    {Of(sokLayer), VelmoTable::SemTables, "LAYERID"},
+    {Of(sokLayer), VelmoTable::Relations, "LAYER1ID"},
+    {Of(sokLayer), VelmoTable::Relations, "LAYER2ID"},
+    {Of(sokLayer), VelmoTable::Themes, "LAYERID"},
+    {kEveryObject, VelmoTable::Prefs, "OBJECTID"},
+    {Of(sokProject), VelmoTable::Prefs, "DATA"},
+    {Of(sokProject), VelmoTable::Modules, "OWNEROBJECTID"},
+    {kEveryObject, VelmoTable::AccessRights, "OBJECTID"},
+};
 
 } // namespace
 
-void TChangeEngine::ChangeSystemObjects() { TSysObjectChanges(*this).ChangeSystemObjects(); }
-
-TSysObjectChanges::TSysObjectChanges(TChangeEngine& engine)
-    : engine_(engine), host_(engine.Host()), db_(Attached(engine.Db())), semDb_(Attached(engine.SemDb()))
+TSysObjectChanges::TSysObjectChanges(const TRunContext& run)
+    : run_(run), host_(run.Host), db_(run.Db), semDb_(run.SemDb)
 {
 }
 
@@ -96,7 +111,7 @@ void TSysObjectChanges::CheckSelection()
     // A style's layer is its parent identifier: the layer's identifier now,
     // and its new one once the layer step renumbered it. Without one, its
     // sectors cannot be found.
-    const TVelmoSysObjectList& objects = engine_.SysObjects();
+    const TVelmoSysObjectList& objects = run_.SysObjects;
     for (int i = 0; i < objects.Count(); ++i) {
         const TVelmoSysObject* obj = objects.GetItem(i);
         if (obj && obj->Kind == sokStyle)
@@ -109,24 +124,24 @@ void TSysObjectChanges::CheckSelection()
 
 void TSysObjectChanges::ChangeObjectsOfKind(const std::string& title, TSysObjectKind kind, TChanger changer)
 {
-    if (engine_.Cancelled()) return;
+    if (run_.Cancelled) return;
     TVelmoSysObjectList objects;
-    TVelmoSysObjectList::SelectByKind(objects, engine_.SysObjects(), kind);
+    TVelmoSysObjectList::SelectByKind(objects, run_.SysObjects, kind);
     if (objects.Count() == 0) return;
 
-    engine_.WriteLog(title);
+    run_.Log.WriteLog(title);
     WithProgress(host_, title, objects.Count(), [&] {
-        for (int i = 0; i < objects.Count() && !engine_.Cancelled(); ++i) {
+        for (int i = 0; i < objects.Count() && !run_.Cancelled; ++i) {
             TVelmoSysObject* obj = objects.GetItem(i);
             host_.StepProgress(std::string(KindNames[kind]) + ": " + obj->Name, 1);
             const std::string oldID = obj->ID;
             bool changed = false;
             std::string newID;
-            engine_.NewIDStrFor(oldID, changed, newID);
+            run_.NewIDs.NewIDStrFor(oldID, changed, newID);
             if (!changed) continue;
-            engine_.InDbTransaction(db_, [&] { (this->*changer)(oldID, newID); });
-            engine_.LogIDChange(oldID, newID);
-            TVelmoSysObjectList& chosen = engine_.SysObjects();
+            run_.Transactions.ChangeItem([&] { (this->*changer)(oldID, newID); });
+            run_.Log.LogIDChange(oldID, newID);
+            TVelmoSysObjectList& chosen = run_.SysObjects;
             chosen.SetID(chosen.IndexOf(obj), newID);
         }
     });
@@ -144,55 +159,47 @@ std::int32_t TSysObjectChanges::ReplaceIDInColumn(const std::string& table, cons
 
 void TSysObjectChanges::ReplaceKey(const TColumn& key, const std::string& oldID, const std::string& newID)
 {
-    TChangeEngine::CheckCondition(ReplaceIDInColumn(key.Table, key.Column, oldID, newID) == 1, EngineText::NotFound);
+    CheckCondition(ReplaceIDInColumn(key.Table, key.Column, oldID, newID) == 1, EngineText::NotFound);
 }
 
-void TSysObjectChanges::ReplaceReferences(const std::vector<TColumn>& columns, const std::string& oldID,
-                                          const std::string& newID)
+void TSysObjectChanges::ReplaceReferences(std::uint32_t what, const std::string& oldID, const std::string& newID)
 {
-    for (const TColumn& c : columns) ReplaceIDInColumn(c.Table, c.Column, oldID, newID);
+    for (const TReference& r : kReferences)
+        if (r.RefersTo & what) ReplaceIDInColumn(r.Table, r.Column, oldID, newID);
 }
 
 // ---- the changers ---------------------------------------------------------------------------
 
 void TSysObjectChanges::ChangeAreaID(const std::string& oldID, const std::string& newID)
 {
-    ReplaceKey({kAreas, "ID"}, oldID, newID);
-    ReplaceReferences({{kMaps, "GPID"}, {kProjects, "GPID"}, {kPrefs, "OBJECTID"}, {kAcl, "OBJECTID"}}, oldID,
-                      newID);
+    ReplaceKey({VelmoTable::Areas, "ID"}, oldID, newID);
+    ReplaceReferences(Of(sokArea), oldID, newID);
 }
 
 void TSysObjectChanges::ChangeProjectID(const std::string& oldID, const std::string& newID)
 {
-    ReplaceKey({kProjects, "ID"}, oldID, newID);
-    ReplaceReferences({{kProjMaps, "PROJECTID"},
-                       {kPrefs, "PROJECTID"},
-                       {kPrefs, "OBJECTID"},
-                       {kPrefs, "DATA"},
-                       {kModules, "OWNEROBJECTID"},
-                       {kAcl, "OBJECTID"}},
-                      oldID, newID);
+    ReplaceKey({VelmoTable::Projects, "ID"}, oldID, newID);
+    ReplaceReferences(Of(sokProject), oldID, newID);
 }
 
 void TSysObjectChanges::ChangeRefBookID(const std::string& oldID, const std::string& newID)
 {
-    ReplaceKey({kRefBooks, "ID"}, oldID, newID);
-    ReplaceReferences({{kPrefs, "OBJECTID"}, {kAcl, "OBJECTID"}}, oldID, newID);
+    ReplaceKey({VelmoTable::RefBooks, "ID"}, oldID, newID);
+    ReplaceReferences(Of(sokRefBook), oldID, newID);
     UpdateRefBookFields(oldID, newID);
 }
 
 void TSysObjectChanges::ChangeVectorMapID(const std::string& oldID, const std::string& newID)
 {
-    ReplaceKey({kMaps, "ID"}, oldID, newID);
-    ReplaceReferences({{kLayers, "PLANEID"}, {kProjMaps, "PLANEID"}, {kPrefs, "OBJECTID"}, {kAcl, "OBJECTID"}},
-                      oldID, newID);
+    ReplaceKey({VelmoTable::Maps, "ID"}, oldID, newID);
+    ReplaceReferences(Of(sokVectorMap), oldID, newID);
 }
 
 void TSysObjectChanges::ChangeRasterMapID(const std::string& oldID, const std::string& newID)
 {
     ChangeVectorMapID(oldID, newID);
-    ReplaceKey({kRastMaps, "ID"}, oldID, newID);
-    ReplaceReferences({{kRasters, "PLANEID"}}, oldID, newID);
+    ReplaceKey({VelmoTable::RasterMaps, "ID"}, oldID, newID);
+    ReplaceReferences(Of(sokRasterMap), oldID, newID);
     ChangeRasterIDs(newID);
 }
 
@@ -200,42 +207,33 @@ void TSysObjectChanges::ChangeRasterIDs(const std::string& mapID)
 {
     const std::vector<std::string> rasters =
         FirstColumnTexts(PrepareSQL(db_, kRastersOfMapSql, {udtString}, false)->Execute({Str(mapID)}));
-    const auto update = PrepareUpdate(db_, kRasters, {UdbStrParam("ID")}, {UdbStrParam("ID")}, true);
+    const auto update = PrepareUpdate(db_, VelmoTable::Rasters, {UdbStrParam("ID")}, {UdbStrParam("ID")}, true);
     for (const std::string& oldID : rasters) {
-        if (engine_.Cancelled()) break;
+        if (run_.Cancelled) break;
         if (StrToBinID(oldID) == 0) continue; // not an identifier: never mapped
-        const std::string newID = BinIDToStr(engine_.IDGenerator().NextID());
+        const std::string newID = BinIDToStr(run_.Generator.NextID());
         update->Execute({Str(newID), Str(oldID)});
-        TChangeEngine::CheckCondition(update->RowsAffected() == 1, SysObjectText::WrittenRowNotFound);
-        ReplaceReferences({{kPrefs, "OBJECTID"}, {kAcl, "OBJECTID"}}, oldID, newID);
+        CheckCondition(update->RowsAffected() == 1, SysObjectText::WrittenRowNotFound);
+        ReplaceReferences(kRasters, oldID, newID);
     }
 }
 
 void TSysObjectChanges::ChangeLayerID(const std::string& oldID, const std::string& newID)
 {
-    ReplaceKey({kLayers, "ID"}, oldID, newID);
-    ReplaceReferences({{kSectors, "LAYERID"},
-                       {kObjInfo, "LAYERID"},
-                       {kStyles, "LAYERID"},
-                       {kSemTables, "LAYERID"},
-                       {kRelations, "LAYER1ID"},
-                       {kRelations, "LAYER2ID"},
-                       {kThemes, "LAYERID"},
-                       {kPrefs, "OBJECTID"},
-                       {kAcl, "OBJECTID"}},
-                      oldID, newID);
+    ReplaceKey({VelmoTable::Layers, "ID"}, oldID, newID);
+    ReplaceReferences(Of(sokLayer), oldID, newID);
 }
 
 void TSysObjectChanges::ChangeSemTableID(const std::string& oldID, const std::string& newID)
 {
-    ReplaceKey({kSemTables, "ID"}, oldID, newID);
-    ReplaceReferences({{kPrefs, "OBJECTID"}, {kAcl, "OBJECTID"}}, oldID, newID);
+    ReplaceKey({VelmoTable::SemTables, "ID"}, oldID, newID);
+    ReplaceReferences(Of(sokSemTable), oldID, newID);
 }
 
 void TSysObjectChanges::ChangeRelationID(const std::string& oldID, const std::string& newID)
 {
-    ReplaceKey({kRelations, "ID"}, oldID, newID);
-    ReplaceReferences({{kPrefs, "OBJECTID"}, {kAcl, "OBJECTID"}}, oldID, newID);
+    ReplaceKey({VelmoTable::Relations, "ID"}, oldID, newID);
+    ReplaceReferences(Of(sokRelation), oldID, newID);
 }
 
 // ---- styles ---------------------------------------------------------------------------------
@@ -243,10 +241,10 @@ void TSysObjectChanges::ChangeRelationID(const std::string& oldID, const std::st
 void TSysObjectChanges::ChangeStyleIDs()
 {
     TVelmoSysObjectList styles;
-    TVelmoSysObjectList::SelectByKind(styles, engine_.SysObjects(), sokStyle);
-    if (engine_.Cancelled() || styles.Count() == 0) return;
+    TVelmoSysObjectList::SelectByKind(styles, run_.SysObjects, sokStyle);
+    if (run_.Cancelled || styles.Count() == 0) return;
 
-    engine_.WriteLog(SysObjectText::StylesTitle);
+    run_.Log.WriteLog(SysObjectText::StylesTitle);
     WithProgress(host_, SysObjectText::StylesTitle, styles.Count(), [&] {
         std::vector<std::string> layers;
         for (int i = 0; i < styles.Count(); ++i) {
@@ -254,9 +252,9 @@ void TSysObjectChanges::ChangeStyleIDs()
             if (std::find(layers.begin(), layers.end(), layer) == layers.end()) layers.push_back(layer);
         }
         for (const std::string& layer : layers) {
-            if (engine_.Cancelled()) break;
+            if (run_.Cancelled) break;
             TVelmoSysObjectList layerStyles;
-            TVelmoSysObjectList::SelectByParent(layerStyles, engine_.SysObjects(), sokStyle, layer);
+            TVelmoSysObjectList::SelectByParent(layerStyles, run_.SysObjects, sokStyle, layer);
             ChangeLayerStyleIDs(layer, layerStyles);
         }
     });
@@ -272,21 +270,21 @@ void TSysObjectChanges::ChangeLayerStyleIDs(const std::string& layerID, const TV
     };
     std::vector<TChanged> changed;
     TIDMapList map;
-    engine_.InDbTransaction(db_, [&] {
-        const auto update = PrepareUpdate(db_, kStyles, {UdbStrParam("ID")}, {UdbStrParam("ID")}, true);
+    run_.Transactions.ChangeItem([&] {
+        const auto update = PrepareUpdate(db_, VelmoTable::Styles, {UdbStrParam("ID")}, {UdbStrParam("ID")}, true);
         map.BeginUpdate(styles.Count(), 100);
         try {
-            for (int i = 0; i < styles.Count() && !engine_.Cancelled(); ++i) {
+            for (int i = 0; i < styles.Count() && !run_.Cancelled; ++i) {
                 TVelmoSysObject* style = styles.GetItem(i);
                 host_.StepProgress(SysObjectText::StyleStep + style->Name, 1);
                 bool isNew = false;
                 std::string newID;
-                engine_.NewIDStrFor(style->ID, isNew, newID);
+                run_.NewIDs.NewIDStrFor(style->ID, isNew, newID);
                 map.AddMappingStr(style->ID, newID, true);
                 if (!isNew) continue;
                 update->Execute({Str(newID), Str(style->ID)});
-                TChangeEngine::CheckCondition(update->RowsAffected() == 1, SysObjectText::WrittenRowNotFound);
-                ReplaceReferences({{kPrefs, "OBJECTID"}, {kAcl, "OBJECTID"}}, style->ID, newID);
+                CheckCondition(update->RowsAffected() == 1, SysObjectText::WrittenRowNotFound);
+                ReplaceReferences(Of(sokStyle), style->ID, newID);
                 changed.push_back({style, style->ID, newID});
             }
         } catch (...) {
@@ -298,9 +296,9 @@ void TSysObjectChanges::ChangeLayerStyleIDs(const std::string& layerID, const TV
         UpdateLayerSectorStyles(layerID, map);
     });
     // Only what committed is logged and followed by the chosen list.
-    TVelmoSysObjectList& chosen = engine_.SysObjects();
+    TVelmoSysObjectList& chosen = run_.SysObjects;
     for (const TChanged& c : changed) {
-        engine_.LogIDChange(c.OldID, c.NewID);
+        run_.Log.LogIDChange(c.OldID, c.NewID);
         chosen.SetID(chosen.IndexOf(c.Style), c.NewID);
     }
 }
@@ -309,11 +307,11 @@ void TSysObjectChanges::UpdateLayerSectorStyles(const std::string& layerID, cons
 {
     if (map.Count() == 0) return;
     const std::vector<std::string> sectors = FirstColumnTexts(
-        PrepareSelect(db_, kSectors, {"ID"}, {UdbStrParam("LAYERID")}, false)->Execute({Str(layerID)}));
+        PrepareSelect(db_, VelmoTable::Sectors, {"ID"}, {UdbStrParam("LAYERID")}, false)->Execute({Str(layerID)}));
     if (sectors.empty()) return;
 
-    sectorRead_ = PrepareSelect(db_, kSectors, {"OBJECTS"}, {UdbStrParam("ID")}, true);
-    sectorWrite_ = PrepareUpdate(db_, kSectors, {UdbBlobParam("OBJECTS")}, {UdbStrParam("ID")}, true);
+    sectorRead_ = PrepareSelect(db_, VelmoTable::Sectors, {"OBJECTS"}, {UdbStrParam("ID")}, true);
+    sectorWrite_ = PrepareUpdate(db_, VelmoTable::Sectors, {UdbBlobParam("OBJECTS")}, {UdbStrParam("ID")}, true);
     try {
         const int count = static_cast<int>(sectors.size());
         for (int i = 0; i < count; ++i) {
@@ -341,7 +339,7 @@ void TSysObjectChanges::UpdateSectorStyles(const std::string& sectorID, const TI
             cursor->Close();
             return;
         }
-        TChangeEngine::LoadSectorFromBlob(*sector, cursor->AsBlob(kFirstColumn));
+        LoadSectorFromBlob(*sector, cursor->AsBlob(kFirstColumn));
         cursor->Close();
     }
     bool changed = false;
@@ -357,7 +355,7 @@ void TSysObjectChanges::UpdateSectorStyles(const std::string& sectorID, const TI
     }
     if (!changed) return;
     rtl::Variant blob;
-    TChangeEngine::SaveSectorToBlob(*sector, blob);
+    SaveSectorToBlob(*sector, blob);
     sectorWrite_->Execute({blob, Str(sectorID)});
     RTL_ASSERT(sectorWrite_->RowsAffected() == 1, SysObjectText::WrittenRowNotFound);
 }
@@ -371,13 +369,13 @@ void TSysObjectChanges::UpdateRefBookFields(const std::string& oldID, const std:
     if (oldBook == 0 || newBook == 0 || oldBook == newBook) return;
     const std::string newText = BinIDToStr(newBook);
 
-    const std::int32_t rows = TChangeEngine::RecordCount(db_, kSemTables);
+    const std::int32_t rows = RecordCount(db_, VelmoTable::SemTables);
     WithProgress(host_, SysObjectText::RefBookFieldsProgress, rows + 1, [&] {
         // The descriptions to write back: row identifier and records. The pass
         // is not cancelled half way: a book and its descriptions change together.
         std::vector<std::pair<std::string, std::vector<TAdditionalDataRecord>>> kept;
         {
-            const auto cursor = SelectAll(db_, kSemTables);
+            const auto cursor = SelectAll(db_, VelmoTable::SemTables);
             for (; cursor && !cursor->Eof(); cursor->Next()) {
                 const std::string rowID = cursor->AsString(Str("ID"), std::string());
                 const std::string tableName = rtl::Trim(cursor->AsString(Str("TABLENAME"), std::string()));
@@ -386,7 +384,7 @@ void TSysObjectChanges::UpdateRefBookFields(const std::string& oldID, const std:
                     // A name that cannot go into SQL names no table the database could hold.
                     if (UsableTableName(tableName)) {
                         if (semDb_.TableExists(tableName)) {
-                            rtl::TMemoryStream stream(TChangeEngine::BlobToStr(cursor->AsBlob(Str("REFBOOKFIELD"))));
+                            rtl::TMemoryStream stream(BlobToStr(cursor->AsBlob(Str("REFBOOKFIELD"))));
                             TAdditionalData data = ReadAdditionalDataRecords(stream);
                             bool matched = false;
                             for (TAdditionalDataRecord& record : data.Records) {
@@ -408,7 +406,8 @@ void TSysObjectChanges::UpdateRefBookFields(const std::string& oldID, const std:
         if (kept.empty()) return;
 
         host_.StepProgress(SysObjectText::SavingChanges, 1);
-        const auto update = PrepareUpdate(db_, kSemTables, {UdbBlobParam("REFBOOKFIELD")}, {UdbStrParam("ID")}, false);
+        const auto update =
+            PrepareUpdate(db_, VelmoTable::SemTables, {UdbBlobParam("REFBOOKFIELD")}, {UdbStrParam("ID")}, false);
         for (const auto& [rowID, records] : kept) {
             rtl::TMemoryStream stream;
             WriteAdditionalDataRecords(stream, records);

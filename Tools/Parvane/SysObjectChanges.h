@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "Tools/Parvane/ChangeEngine.h"
+#include "Tools/Parvane/RunContexts.h"
 #include "Tools/Parvane/SelectLayers.h"
 #include "UdbProject/Udbs.h"
 #include "gismodel/BinIDs.h"
@@ -47,10 +47,10 @@ inline constexpr const char* WrittenRowNotFound = "Object not found";
 inline constexpr const char* CantUpdateSemTable = "can't update semtable info";
 } // namespace SysObjectText
 
-// The changers of mode 1 over one engine with an open pair.
+// The changers of mode 1 over the context of one run.
 class TSysObjectChanges {
 public:
-    explicit TSysObjectChanges(TChangeEngine& engine);
+    explicit TSysObjectChanges(const TRunContext& run);
     TSysObjectChanges(const TSysObjectChanges&) = delete;
     TSysObjectChanges& operator=(const TSysObjectChanges&) = delete;
 
@@ -68,7 +68,8 @@ public:
                                    const std::string& newID);
 
     // The changers: the object's own row (exactly one, else "Объект не
-    // найден"), then every referencing column.
+    // найден"), then every column of the reference table that refers to the
+    // object's kind.
     void ChangeAreaID(const std::string& oldID, const std::string& newID);
     void ChangeProjectID(const std::string& oldID, const std::string& newID);
     void ChangeRefBookID(const std::string& oldID, const std::string& newID);
@@ -99,11 +100,13 @@ private:
 
     // The own key: exactly one row must change, else "Объект не найден".
     void ReplaceKey(const TColumn& key, const std::string& oldID, const std::string& newID);
-    void ReplaceReferences(const std::vector<TColumn>& columns, const std::string& oldID, const std::string& newID);
+    // Every column of the reference table that refers to what (a bit set
+    // of kinds, see the .cpp), in the table's order.
+    void ReplaceReferences(std::uint32_t what, const std::string& oldID, const std::string& newID);
     // New identifiers for the rasters of a raster map (by its new identifier).
     void ChangeRasterIDs(const std::string& mapID);
 
-    TChangeEngine& engine_;
+    const TRunContext& run_;
     IChangeHost& host_;
     IUdb& db_;
     IUdb& semDb_;

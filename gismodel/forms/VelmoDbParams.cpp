@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "UdbProject/UdbManagers.h"
+#include "gismodel/VelmoTables.h"
 #include "platform/gui/Application.h"
 #include "platform/gui/Dialogs.h"
 #include "platform/gui/HandlerGuard.h"
@@ -15,7 +16,6 @@
 
 namespace {
 
-constexpr const char* kDbInfo = "VELMO_DBINFO";
 constexpr const char* kVersion = "VERSION";
 
 QString Q(const char* text) { return QString::fromUtf8(text); }
@@ -37,7 +37,7 @@ void Release(rtl::RefPtr<IUdb>& db) noexcept
 std::int32_t GetDbVersion(IUdb& db) noexcept
 {
     try {
-        const rtl::RefPtr<IUdbCursor> cursor = PrepareSelect(db, kDbInfo, {}, {}, true)->Execute(nullptr, 0);
+        const rtl::RefPtr<IUdbCursor> cursor = PrepareSelect(db, VelmoTable::DbInfo, {}, {}, true)->Execute(nullptr, 0);
         if (!cursor || cursor->Eof()) return 0;
         return cursor->AsInteger(rtl::Variant(std::string(kVersion)), 0) & ~DbVersionFlag;
     } catch (...) {
@@ -117,7 +117,7 @@ void TOpenVelmoDbForm::AssignSemDriverClick() { SemParams->SetParams(SpacialPara
 void TOpenVelmoDbForm::CheckVersion(IUdb& spatial) const
 {
     const std::int32_t version = GetDbVersion(spatial);
-    if (version == -1) throw rtl::Exception(rtl::Format(OpenDbText::TableNotFound, kDbInfo));
+    if (version == -1) throw rtl::Exception(rtl::Format(OpenDbText::TableNotFound, VelmoTable::DbInfo));
     if (version < FRequiredVersion) throw rtl::Exception(OpenDbText::OlderVersion);
     if (version > FRequiredVersion) throw rtl::Exception(OpenDbText::NewerVersion);
 }

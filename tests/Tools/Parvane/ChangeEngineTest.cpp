@@ -15,6 +15,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "Tools/Parvane/ChangeLogs.h"
+#include "Tools/Parvane/ChangeRoutines.h"
+#include "Tools/Parvane/ItemTransactions.h"
 #include "platform/rtl/Exceptions.h"
 #include "tests/Tools/Parvane/EngineTestSupport.h"
 #include "tests/support/FaultyUdb.h"
@@ -385,7 +388,7 @@ TEST(ChangeEngineOpen, AttachReadsCaptionAndActiveGroupAndWritesTheCounterBackOn
     EXPECT_EQ(engine.ActiveIDGroup(), 5);
     EXPECT_TRUE(engine.IsOpen());
     bool changed = false;
-    engine.NewIDFor(G(5, 1), changed); // reserves a block of 100
+    engine.NewIDs().NewIDFor(G(5, 1), changed); // reserves a block of 100
     EXPECT_EQ(ReadRows(pair.Spatial(), "VELMO_DBINFO", {"IDGROUP", "IDNUMBER"}), (TRows{{"5", "2100"}}));
     engine.OpenDatabases(pair.SpatialDb(), pair.SemanticDb());
     EXPECT_EQ(ReadRows(pair.Spatial(), "VELMO_DBINFO", {"IDGROUP", "IDNUMBER"}), (TRows{{"5", "2001"}}));
@@ -430,17 +433,17 @@ TEST(ChangeEngineNewID, OnlyTheActiveGroupAndNeverAMissingIdentifier)
     };
     for (const Case& c : cases) {
         bool changed = false;
-        EXPECT_EQ(engine.NewIDFor(c.old, changed), c.result) << c.name;
+        EXPECT_EQ(engine.NewIDs().NewIDFor(c.old, changed), c.result) << c.name;
         EXPECT_EQ(changed, c.changed) << c.name;
     }
     EXPECT_EQ(engine.ChangedCount(), 2);
 
     std::string text;
     bool changed = false;
-    engine.NewIDStrFor("not an id", changed, text);
+    engine.NewIDs().NewIDStrFor("not an id", changed, text);
     EXPECT_FALSE(changed);
     EXPECT_EQ(text, "not an id");
-    engine.NewIDStrFor("000500000009", changed, text);
+    engine.NewIDs().NewIDStrFor("000500000009", changed, text);
     EXPECT_TRUE(changed);
     EXPECT_EQ(text, "0001000003EB");
 }
@@ -452,24 +455,24 @@ TEST(ChangeEngineTransactions, RealOnEveryDriverAndTheCauseOfARollbackPassesOn)
     for (const TLayout& layout : kLayouts) {
         SCOPED_TRACE(layout.name);
         const auto pair = layout.make(BaseDesc(1000));
-        TTestHost host;
-        TChangeEngine engine(host);
-        engine.OpenDatabases(pair->Spatial(), pair->Semantic());
         IUdb& db = *pair->Spatial();
+        TIDGenerator generator;
+        generator.Init(&db, 100);
+        TItemTransactions transactions(db, *pair->Semantic(), generator);
         const auto insert = [&](const char* key) {
             InsertRow(db, "VELMO_PREFS",
                       {{"USERID", rtl::Variant("NOID")}, {"PROJECTID", rtl::Variant("NOID")},
                        {"OBJECTID", rtl::Variant("NOID")}, {"KEYNAME", rtl::Variant(key)}});
         };
         EXPECT_EQ(RaisedMessage<rtl::Exception>([&] {
-                      engine.InDbTransaction(db, [&] {
+                      transactions.InDbTransaction(db, [&] {
                           insert("GONE");
                           throw rtl::Exception("the cause");
                       });
                   }),
                   "the cause");
         EXPECT_FALSE(db.InTransaction());
-        engine.InDbTransaction(db, [&] { insert("KEPT"); });
+        transactions.InDbTransaction(db, [&] { insert("KEPT"); });
         EXPECT_EQ(ReadValue(db, "VELMO_PREFS", "KEYNAME", "KEYNAME", "GONE").IsEmpty(), true);
         EXPECT_EQ(ReadValue(db, "VELMO_PREFS", "KEYNAME", "KEYNAME", "KEPT").IsEmpty(), false);
     }
@@ -478,14 +481,14 @@ TEST(ChangeEngineTransactions, RealOnEveryDriverAndTheCauseOfARollbackPassesOn)
 TEST(ChangeEngineTransactions, TheGeneratorRewritesItsBoundAfterARollback)
 {
     TVelmoDbPair pair(TVelmoDesc().Counter(1, 1000).Space(1, kGuid1));
-    TTestHost host;
-    TChangeEngine engine(host);
-    engine.OpenDatabases(pair.SpatialDb(), pair.SemanticDb());
-    EXPECT_ANY_THROW(engine.InDbTransaction(pair.Spatial(), [&] {
-        engine.IDGenerator().Reserve(50);
+    TIDGenerator generator;
+    generator.Init(&pair.Spatial(), 100);
+    TItemTransactions transactions(pair.Spatial(), pair.Semantic(), generator);
+    EXPECT_ANY_THROW(transactions.InDbTransaction(pair.Spatial(), [&] {
+        generator.Reserve(50);
         throw rtl::Exception("fail");
     }));
-    EXPECT_FALSE(engine.IDGenerator().RewritePending());
+    EXPECT_FALSE(generator.RewritePending());
     EXPECT_EQ(ReadRows(pair.Spatial(), "VELMO_DBINFO", {"IDGROUP", "IDNUMBER"}), (TRows{{"1", "1050"}}));
 }
 
@@ -493,8 +496,8 @@ TEST(ChangeEngineTransactions, ParadoxDriverIsRecognisedByName)
 {
     TVelmoDbPair sqlite(TVelmoDesc{});
     TVelmoDbPair pdox(TVelmoDesc{}, PdoxOpener());
-    EXPECT_FALSE(TChangeEngine::IsParadoxDb(sqlite.Spatial()));
-    EXPECT_TRUE(TChangeEngine::IsParadoxDb(pdox.Spatial()));
+    EXPECT_FALSE(TItemTransactions::IsParadoxDb(sqlite.Spatial()));
+    EXPECT_TRUE(TItemTransactions::IsParadoxDb(pdox.Spatial()));
 }
 
 // ---- results and log helpers -------------------------------------------------------------------
@@ -513,9 +516,9 @@ TEST(ChangeEngineResult, TextsAndElapsedTime)
 TEST(ChangeEngineLog, IdMapIsOneEntryInMapOrder)
 {
     TTestHost host;
-    TChangeEngine engine(host);
+    TChangeLog log(host);
     TIDMapList map;
-    engine.LogIDMap(map);
+    log.LogIDMap(map);
     EXPECT_TRUE(host.log.empty());
 
     map.BeginUpdate(3, 1);
@@ -523,29 +526,29 @@ TEST(ChangeEngineLog, IdMapIsOneEntryInMapOrder)
     map.AddMapping(G(1, 1), G(2, 1001), false);
     map.AddMapping(G(1, 2), G(2, 1002), false);
     map.EndUpdate();
-    engine.LogIDMap(map);
+    log.LogIDMap(map);
     EXPECT_THAT(host.log, ElementsAre("\"000100000001\" -> \"0002000003E9\"\r\n"
                                       "\"000100000002\" -> \"0002000003EA\"\r\n"
                                       "\"000100000003\" -> \"0002000003EB\""));
     host.logEnabled = false;
-    engine.LogIDMap(map);
-    engine.LogIDChange("a", "b");
+    log.LogIDMap(map);
+    log.LogIDChange("a", "b");
     EXPECT_EQ(host.log.size(), 1u);
 }
 
 TEST(ChangeEngineHelpers, RecordCountAndBlobs)
 {
     TVelmoDbPair pair(BaseDesc(1000));
-    EXPECT_EQ(TChangeEngine::RecordCount(pair.Spatial(), "VELMO_PREFS"), 3);
-    EXPECT_EQ(TChangeEngine::RecordCount(pair.Spatial(), "VELMO_AREAS"), 0);
-    EXPECT_ANY_THROW(TChangeEngine::RecordCount(pair.Spatial(), "X]; drop table [Y"));
+    EXPECT_EQ(RecordCount(pair.Spatial(), "VELMO_PREFS"), 3);
+    EXPECT_EQ(RecordCount(pair.Spatial(), "VELMO_AREAS"), 0);
+    EXPECT_ANY_THROW(RecordCount(pair.Spatial(), "X]; drop table [Y"));
 
-    EXPECT_EQ(TChangeEngine::BlobToStr(rtl::Variant::Null()), "");
+    EXPECT_EQ(BlobToStr(rtl::Variant::Null()), "");
     const std::string bytes("\x00\x01\xFF", 3);
-    const rtl::Variant blob = TChangeEngine::StrToBlob(bytes);
+    const rtl::Variant blob = StrToBlob(bytes);
     ASSERT_TRUE(blob.IsByteArray());
     EXPECT_EQ(blob.AsBytes(), (rtl::ByteArray{0x00, 0x01, 0xFF}));
-    EXPECT_EQ(TChangeEngine::BlobToStr(blob), bytes);
+    EXPECT_EQ(BlobToStr(blob), bytes);
 }
 
 } // namespace

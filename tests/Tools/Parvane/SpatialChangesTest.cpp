@@ -25,6 +25,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "Tools/Parvane/ChangeEngine.h"
 #include "platform/rtl/Exceptions.h"
 #include "tests/support/FaultyUdb.h"
 #include "tests/support/PdoxOpener.h"

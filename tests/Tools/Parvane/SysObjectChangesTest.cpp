@@ -40,6 +40,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "Tools/Parvane/ChangeEngine.h"
 #include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/TextUtils.h"
