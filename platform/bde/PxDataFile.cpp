@@ -198,9 +198,9 @@ bool PxDataFile::PlaceKnown(const std::uint8_t* record, std::optional<Tag> movin
     const int start = slot;
     std::vector<std::uint8_t> next, prev;
     // Forward from (ci, slot), skipping `moving`.
-    for (std::size_t nc = ci; nc < chain_.size(); ++nc, slot = 0) {
+    for (std::size_t nc = ci; nc < chain_.size(); ++nc) {
         bool found = false;
-        for (int ns = nc == ci ? slot : 0; ns < counts_[chain_[nc]]; ++ns) {
+        for (int ns = nc == ci ? start : 0; ns < counts_[chain_[nc]]; ++ns) {
             if (skipped(nc, ns)) continue;
             const std::uint8_t* r = RecordAt(chain_[nc], ns);
             next.assign(r, r + keyLength_);

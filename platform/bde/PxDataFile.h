@@ -52,6 +52,13 @@ struct PxFileChanges {
     bool resize = false;
 };
 
+// One file's part of a change written outside the block cache.
+struct PxPendingChanges {
+    std::string name;
+    PxFile* file = nullptr;
+    PxFileChanges changes;
+};
+
 class PxDataFile {
 public:
     using Tag = std::uint64_t;

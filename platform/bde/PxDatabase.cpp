@@ -316,17 +316,27 @@ void PxDatabase::BeginChange()
     autoUnit_ = true;
 }
 
-void PxDatabase::Apply(std::vector<Pending>& files)
+void PxDatabase::Protect(const std::vector<Pending>& files)
 {
-    for (auto& f : files) {
+    for (const auto& f : files) {
         for (const auto& w : f.changes.writes) journal_.Protect(f.name, w.offset, w.bytes.size());
         if (f.changes.resize) journal_.Protect(f.name, f.changes.newSize, std::numeric_limits<std::uint64_t>::max() / 4);
     }
-    journal_.Sync();
-    for (auto& f : files) {
+}
+
+void PxDatabase::Write(const std::vector<Pending>& files)
+{
+    for (const auto& f : files) {
         for (const auto& w : f.changes.writes) f.file->WriteAt(w.offset, w.bytes.data(), w.bytes.size());
         if (f.changes.resize) f.file->Truncate(f.changes.newSize);
     }
+}
+
+void PxDatabase::Apply(std::vector<Pending>& files)
+{
+    Protect(files);
+    journal_.Sync();
+    Write(files);
     // Inside a transaction the files are flushed once, at its commit.
     if (!inTransaction_)
         for (auto& f : files) f.file->Sync();
@@ -335,24 +345,16 @@ void PxDatabase::Apply(std::vector<Pending>& files)
 void PxDatabase::WriteOut()
 {
     for (auto& [key, t] : tables_) t->PrepareWriteOut();
-    std::vector<std::pair<PxFile*, std::pair<std::string, PxFileChanges>>> lists;
+    std::vector<Pending> lists;
     for (auto& [key, t] : tables_) t->CollectChanges(lists);
     const std::vector<PxPagedFile*> paged = cache_.DirtyFiles();
     if (paged.empty() && lists.empty()) return;
     for (PxPagedFile* f : paged)
         for (const auto& r : f->PendingRegions()) journal_.Protect(f->Name(), r.offset, r.size);
-    for (auto& [file, named] : lists) {
-        const auto& [name, changes] = named;
-        for (const auto& w : changes.writes) journal_.Protect(name, w.offset, w.bytes.size());
-        if (changes.resize) journal_.Protect(name, changes.newSize, std::numeric_limits<std::uint64_t>::max() / 4);
-    }
+    Protect(lists);
     journal_.Sync();
     for (PxPagedFile* f : paged) f->WriteOut();
-    for (auto& [file, named] : lists) {
-        const PxFileChanges& changes = named.second;
-        for (const auto& w : changes.writes) file->WriteAt(w.offset, w.bytes.data(), w.bytes.size());
-        if (changes.resize) file->Truncate(changes.newSize);
-    }
+    Write(lists);
     for (auto& [key, t] : tables_) t->ChangesWritten();
 }
 

@@ -98,11 +98,7 @@ private:
     friend class PxTable;
 
     // One file's part of a change.
-    struct Pending {
-        std::string name;
-        PxFile* file = nullptr;
-        PxFileChanges changes;
-    };
+    using Pending = PxPendingChanges;
 
     PxFileSystem& Fs() noexcept { return *fs_; }
     std::string PathOf(const std::string& name) const { return PxJoinPath(folder_, name); }
@@ -111,6 +107,9 @@ private:
     std::unique_ptr<PxFile> CreateFile(const std::string& name);
     void BeginChange();
     void Apply(std::vector<Pending>& files);
+    // The two halves of writing changes: their undo images, then the bytes.
+    void Protect(const std::vector<Pending>& files);
+    static void Write(const std::vector<Pending>& files);
     // Writes every change held in memory out to the files, journal first
     // (they are not synced yet).
     void WriteOut();

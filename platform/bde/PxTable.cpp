@@ -793,7 +793,6 @@ void PxTable::FixHints()
                 }
             }
         }
-        s.x->ForgetTags();
     }
     hintsChecked_ = true;
 }
@@ -851,14 +850,12 @@ void PxTable::PrepareWriteOut()
     }
 }
 
-void PxTable::CollectChanges(std::vector<std::pair<PxFile*, std::pair<std::string, PxFileChanges>>>& out)
+void PxTable::CollectChanges(std::vector<PxPendingChanges>& out)
 {
-    if (!loaded_) return;
-    const auto add = [&](const std::string& name, PxFile& file, PxFileChanges ch) {
-        if (ch.writes.empty() && !ch.resize) return;
-        out.push_back({&file, {name, std::move(ch)}});
-    };
-    if (mb_ && mb_->Dirty()) add(mb_->Name(), mb_->File(), mb_->CollectWrites());
+    if (!loaded_ || !mb_ || !mb_->Dirty()) return;
+    PxFileChanges ch = mb_->CollectWrites();
+    if (ch.writes.empty() && !ch.resize) return;
+    out.push_back({mb_->Name(), &mb_->File(), std::move(ch)});
 }
 
 void PxTable::ChangesWritten()

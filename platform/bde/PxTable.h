@@ -194,9 +194,9 @@ private:
     // Before the folder writes changes out: headers, free lists and index
     // files brought in line with the data.
     void PrepareWriteOut();
-    // The changes of the files not seen through the cache (blob and index
-    // files), and their state once written.
-    void CollectChanges(std::vector<std::pair<PxFile*, std::pair<std::string, PxFileChanges>>>& out);
+    // The changes of the one file not seen through the cache (the blob
+    // file), and its state once written.
+    void CollectChanges(std::vector<PxPendingChanges>& out);
     void ChangesWritten();
     // Makes durable what was written since the last sync.
     void SyncWritten();
