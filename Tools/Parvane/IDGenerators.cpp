@@ -114,7 +114,8 @@ void TIDGenerator::TransactionEnded()
 std::int32_t TIDGenerator::ReserveAhead(std::int32_t count, std::int32_t batches)
 {
     const bool enough = std::int64_t{reserved_} - idNumber_ >= count;
-    return Reserve(enough ? count : count * batches);
+    if (enough || batches <= 1) return Reserve(count);
+    return Reserve(static_cast<std::int32_t>(std::min<std::int64_t>(std::int64_t{count} * batches, kMaxNumber)));
 }
 
 std::int32_t TIDGenerator::Reserve(std::int32_t count)

@@ -2,6 +2,8 @@
 // by sector, with their semantic rows, object index rows and links.
 #include "Tools/Parvane/SpatialChanges.h"
 
+#include <algorithm>
+
 #include <iterator>
 
 #include "CoreLib/HTMLReportUtils.h"
@@ -41,8 +43,12 @@ constexpr const char* kCantChangeTopolinks = "can't change topolinks";
 
 using rtl::Variant;
 
-// Sectors of the current size whose numbers one reservation covers.
-constexpr std::int32_t kSectorsPerReservation = 10;
+// Sectors of the current size whose numbers a reservation covers: the first
+// covers ten, each later one twice as many as the one before, up to a
+// thousand. The bound is then written a few times per run, not once per ten
+// sectors, and a stopped run leaves a gap of at most what it already used.
+constexpr std::int32_t kFirstSectorsPerReservation = 10;
+constexpr std::int32_t kMostSectorsPerReservation = 1000;
 
 } // namespace
 
@@ -102,7 +108,10 @@ bool UsableTableName(const std::string& tableName)
 
 // ---- the mode ----------------------------------------------------------------------------
 
-TSpatialChanger::TSpatialChanger(const TRunContext& run) : run_(run), host_(run.Host) {}
+TSpatialChanger::TSpatialChanger(const TRunContext& run)
+    : run_(run), host_(run.Host), sectorsPerReservation_(kFirstSectorsPerReservation)
+{
+}
 
 void TSpatialChanger::ChangeSpatialObjectIDs()
 {
@@ -220,12 +229,15 @@ void TSpatialChanger::ProcessSector(const std::string& layerID, const std::strin
     LoadSector(sectorID, *sector);
     if (sector->Objects.Count() == 0) return;
 
-    // When the reservation runs short, numbers for this many sectors of this
+    // When the reservation runs short, numbers for several sectors of this
     // size are reserved at once: the generator writes its bound outside the
     // sector's transaction, a durable write of its own that would otherwise
     // cost about as much as the sector's commit.
-    run_.Generator.ReserveAhead(static_cast<std::int32_t>(tables.size()) + sector->Objects.Count(),
-                                kSectorsPerReservation);
+    const std::int32_t need = static_cast<std::int32_t>(tables.size()) + sector->Objects.Count();
+    const std::int64_t reservedBefore = run_.Generator.Reserved();
+    run_.Generator.ReserveAhead(need, sectorsPerReservation_);
+    if (run_.Generator.Reserved() != reservedBefore)
+        sectorsPerReservation_ = std::min(2 * sectorsPerReservation_, kMostSectorsPerReservation);
     TIDMapList map;
     RenumberSectorObjects(map, *sector);
     if (map.Count() == 0) return;

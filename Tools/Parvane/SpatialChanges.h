@@ -98,4 +98,5 @@ private:
     rtl::RefPtr<IUdbSQLCommand> insertObjInfo_;
     std::map<std::string, rtl::RefPtr<IUdbSQLCommand>> updateLinks_;   // by column
     std::map<std::string, rtl::RefPtr<IUdbSQLCommand>> updateSemRows_; // by table
+    std::int32_t sectorsPerReservation_;
 };

@@ -2,6 +2,7 @@
 #include "platform/bde/PxDataFile.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "platform/bde/PxCrypt.h"
@@ -15,6 +16,9 @@ constexpr const char* SBrokenChain = "File \"%s\" is damaged: %s";
 constexpr const char* SFileFull = "File \"%s\" is full: a Paradox file holds at most 65535 blocks";
 
 constexpr std::size_t kMaxBlocks = 65535;
+
+// Stamps of blocks joining a chain (see JoinedAt).
+std::atomic<std::uint64_t> joinClock{0};
 
 std::int16_t AddDataSize(int count, int recordSize)
 {
@@ -44,6 +48,7 @@ PxDataFile::PxDataFile(PxPageCache& cache, std::string name, std::unique_ptr<PxF
     counts_.assign(1, 0);
     used_.assign(1, false);
     firstKeys_.assign(static_cast<std::size_t>(keyLength_), 0);
+    joined_.assign(1, 0);
     freeLinked_ = true;
     file_->SetSize(header_.headerSize);
     touched_ = true;
@@ -80,6 +85,7 @@ void PxDataFile::Load()
     fileBlocks_ = static_cast<std::uint16_t>(total);
     counts_.assign(total + 1, 0);
     used_.assign(total + 1, false);
+    joined_.assign(total + 1, 0);
     firstKeys_.assign((total + 1) * static_cast<std::size_t>(keyLength_), 0);
     std::vector<bool> seen(total + 1, false);
     ordered_ = keyLength_ > 0;
@@ -476,11 +482,13 @@ std::uint16_t PxDataFile::Allocate()
         n = ++fileBlocks_;
         counts_.push_back(0);
         used_.push_back(false);
+        joined_.push_back(0);
         firstKeys_.resize(firstKeys_.size() + static_cast<std::size_t>(keyLength_), 0);
         file_->SetSize(header_.headerSize + static_cast<std::uint64_t>(fileBlocks_) * static_cast<std::uint64_t>(blockSize_));
     }
     std::uint8_t* page = file_->Fresh(n - 1u);
     used_[n] = true;
+    joined_[n] = ++joinClock;
     SetCount(n, page, 0);
     return n;
 }
@@ -508,6 +516,7 @@ void PxDataFile::Release(std::uint16_t n)
         --fileBlocks_;
         counts_.pop_back();
         used_.pop_back();
+        joined_.pop_back();
         firstKeys_.resize(firstKeys_.size() - static_cast<std::size_t>(keyLength_));
         file_->SetSize(header_.headerSize + static_cast<std::uint64_t>(fileBlocks_) * static_cast<std::uint64_t>(blockSize_));
     }
@@ -701,6 +710,27 @@ void PxDataFile::RemoveAt(std::uint16_t n, int slot)
         if (pos > 0) LinkAt(pos - 1);
         LinkAt(pos);
     }
+}
+
+std::uint64_t PxDataFile::JoinClock() noexcept { return joinClock.load(); }
+
+std::size_t PxDataFile::ChainIndexOf(std::uint16_t block) const
+{
+    if (block == 0 || block > fileBlocks_ || !used_[block]) return kNotInChain;
+    if (ordered_ && counts_[block] > 0) {
+        // Keys ascend along the chain: the block is where its first key is.
+        const std::size_t kl = static_cast<std::size_t>(keyLength_);
+        const std::uint8_t* key = FirstKey(block);
+        std::size_t lo = 0, hi = chain_.size();
+        while (lo < hi) {
+            const std::size_t mid = (lo + hi) / 2;
+            if (std::memcmp(FirstKey(chain_[mid]), key, kl) < 0) lo = mid + 1;
+            else hi = mid;
+        }
+        if (lo < chain_.size() && chain_[lo] == block) return lo;
+    }
+    const auto it = std::find(chain_.begin(), chain_.end(), block);
+    return it == chain_.end() ? kNotInChain : static_cast<std::size_t>(it - chain_.begin());
 }
 
 std::vector<std::uint16_t> PxDataFile::TakeEntryChanges()

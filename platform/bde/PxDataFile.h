@@ -88,6 +88,18 @@ public:
     // Block numbers of the chain, in order, and the records of one block.
     const std::vector<std::uint16_t>& Chain() const noexcept { return chain_; }
     int CountOf(std::uint16_t block) const { return counts_[block]; }
+    // The highest block number of the file.
+    std::uint16_t BlockCount() const noexcept { return fileBlocks_; }
+    // Where a block is in the chain (kNotInChain when it is not): found by
+    // its first key in an ordered file, else by a walk of the chain.
+    static constexpr std::size_t kNotInChain = static_cast<std::size_t>(-1);
+    std::size_t ChainIndexOf(std::uint16_t block) const;
+    // When a block last joined the chain, on a clock shared by every file of
+    // the process (0: in the chain since the file was read). A block whose
+    // stamp is above JoinClock() as it was at some moment left the chain and
+    // came back, or is new, since that moment.
+    std::uint64_t JoinedAt(std::uint16_t block) const noexcept { return block < joined_.size() ? joined_[block] : 0; }
+    static std::uint64_t JoinClock() noexcept;
     // A record's bytes: valid until the next change or Trim of the cache.
     const std::uint8_t* RecordAt(std::uint16_t block, int slot);
     // The key of the first record of a block that holds records (keyLength bytes).
@@ -234,6 +246,7 @@ private:
     std::vector<std::uint16_t> counts_;    // by block number (0 unused)
     std::vector<bool> used_;               // by block number: in the chain
     std::vector<std::uint8_t> firstKeys_;  // by block number, keyLength bytes each
+    std::vector<std::uint64_t> joined_;    // by block number: see JoinedAt
     std::vector<std::uint16_t> free_;      // the free list, in order
     bool freeLinked_ = false;              // the free blocks on disk are linked as free_ says
     bool touched_ = false;                 // changed since the last Finish

@@ -488,6 +488,7 @@ void PxIndexFile::Adopt(const Walked& w, const PxDataFile&)
         after_[e.child] = i + 1 < w.level1.size() ? w.level1[i + 1].child : 0;
         std::memcpy(keys_.data() + e.child * kl, w.keys.data() + i * kl, kl);
     }
+    syncedClock_ = PxDataFile::JoinClock();
 }
 
 // ---- changing the tree ---------------------------------------------------------------
@@ -744,11 +745,7 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
 {
     const std::size_t kl = static_cast<std::size_t>(keyLength_);
     const auto& chain = data.Chain();
-    std::size_t most = 0;
-    for (std::uint16_t b : chain) most = std::max<std::size_t>(most, b);
-    GrowData(most + 1);
-    std::vector<std::uint32_t> pos(in_.size(), UINT32_MAX);
-    for (std::size_t i = 0; i < chain.size(); ++i) pos[chain[i]] = static_cast<std::uint32_t>(i);
+    GrowData(static_cast<std::size_t>(data.BlockCount()) + 1);
 
     std::vector<std::uint16_t> blocks;
     if (changedBlocks) {
@@ -759,53 +756,24 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
     } else {
         for (std::size_t b = 1; b < in_.size(); ++b) blocks.push_back(static_cast<std::uint16_t>(b));
     }
-    const auto countOf = [&](std::uint16_t b) {
-        return pos[b] == UINT32_MAX ? 0u : std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount);
-    };
-    std::vector<std::uint16_t> removed, updated, inserted;
-    std::vector<std::uint8_t> gone(in_.size(), 0);
+    // Each block the index holds either stays where it is (and its entry is
+    // updated) or goes; a block that left the chain and came back elsewhere
+    // (freed and reused) goes and comes back at its new place.
+    std::vector<std::uint16_t> removed, updated;
+    std::vector<std::pair<std::size_t, std::uint16_t>> inserted; // (place in the chain, block)
     for (std::uint16_t b : blocks) {
-        const std::uint32_t n = countOf(b);
-        if (in_[b] && n == 0) removed.push_back(b), gone[b] = 1;
-        else if (in_[b] && (n != count_[b] || std::memcmp(keys_.data() + b * kl, data.FirstKey(b), kl) != 0)) updated.push_back(b);
-        else if (!in_[b] && n != 0) inserted.push_back(b);
-    }
-    {
-        // A block that left the chain and came back elsewhere (freed and
-        // reused) moves: the blocks that stay are the longest run of the
-        // index's order that the chain keeps; the others go and come back.
-        std::vector<std::uint16_t> stay;
-        std::vector<std::uint32_t> tails;       // least last position of a run of each length
-        std::vector<std::size_t> tailAt, from;  // where those runs end, and each one's predecessor
-        for (std::uint16_t b = first_; b != 0; b = after_[b]) {
-            if (gone[b]) continue;
-            if (pos[b] == UINT32_MAX) return false;
-            const std::size_t i = stay.size();
-            stay.push_back(b);
-            const auto it = std::lower_bound(tails.begin(), tails.end(), pos[b]);
-            const auto len = static_cast<std::size_t>(it - tails.begin());
-            from.push_back(len > 0 ? tailAt[len - 1] : kNone);
-            if (it == tails.end()) {
-                tails.push_back(pos[b]);
-                tailAt.push_back(i);
-            } else {
-                *it = pos[b];
-                tailAt[len] = i;
-            }
-        }
-        if (tails.size() != stay.size()) {
-            std::vector<std::uint8_t> keep(stay.size(), 0);
-            for (std::size_t i = tailAt.back(); i != kNone; i = from[i]) keep[i] = 1;
-            for (std::size_t i = 0; i < stay.size(); ++i) {
-                if (keep[i]) continue;
-                const std::uint16_t b = stay[i];
-                updated.erase(std::remove(updated.begin(), updated.end(), b), updated.end());
-                removed.push_back(b);
-                if (std::find(inserted.begin(), inserted.end(), b) == inserted.end()) inserted.push_back(b);
-            }
-        }
+        const std::size_t at = data.ChainIndexOf(b);
+        const std::uint32_t n =
+            at == PxDataFile::kNotInChain ? 0u : std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount);
+        const bool moved = in_[b] && data.JoinedAt(b) > syncedClock_;
+        if (in_[b] && (n == 0 || moved)) removed.push_back(b);
+        if (n != 0 && (!in_[b] || moved)) inserted.emplace_back(at, b);
+        else if (in_[b] && n != 0 && (n != count_[b] || std::memcmp(keys_.data() + b * kl, data.FirstKey(b), kl) != 0))
+            updated.push_back(b);
     }
 
+    // The blocks whose neighbours in level 1 must be checked at the end.
+    std::vector<std::uint16_t> check;
     for (std::uint16_t b : removed) {
         const std::size_t at = SlotOf(leaf_[b], b);
         if (at == kNone) return false;
@@ -814,30 +782,34 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
         if (before_[b]) after_[before_[b]] = after_[b];
         else first_ = after_[b];
         if (after_[b]) before_[after_[b]] = before_[b];
+        check.push_back(before_[b]);
+        check.push_back(after_[b]);
         before_[b] = after_[b] = 0;
     }
     for (std::uint16_t b : updated) {
         const std::size_t at = SlotOf(leaf_[b], b);
         if (at == kNone) return false;
         std::uint8_t* e = Entry(paged_.Write(leaf_[b] - 1u), at);
-        count_[b] = static_cast<std::uint16_t>(countOf(b));
+        count_[b] = static_cast<std::uint16_t>(std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount));
         std::memcpy(keys_.data() + b * kl, data.FirstKey(b), kl);
         std::memcpy(e, data.FirstKey(b), kl);
         PxPutIndexWord(e + kl + 2, count_[b]);
         Touch(leaf_[b]);
+        check.push_back(b);
     }
-    std::sort(inserted.begin(), inserted.end(), [&](std::uint16_t a, std::uint16_t b) { return pos[a] < pos[b]; });
+    // In chain order, so that each one's predecessor is in level 1 already.
+    std::sort(inserted.begin(), inserted.end());
     std::vector<std::uint8_t> entry(entrySize_, 0);
-    for (std::uint16_t b : inserted) {
+    for (const auto& [place, b] : inserted) {
         std::uint16_t pred = 0;
-        for (std::uint32_t i = pos[b]; i-- > 0;) {
+        for (std::size_t i = place; i-- > 0;) {
             const std::uint16_t c = chain[i];
             if (data.CountOf(c) == 0) continue;
             if (!in_[c]) return false; // a block the caller did not name
             pred = c;
             break;
         }
-        count_[b] = static_cast<std::uint16_t>(countOf(b));
+        count_[b] = static_cast<std::uint16_t>(std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount));
         std::memcpy(keys_.data() + b * kl, data.FirstKey(b), kl);
         std::memcpy(entry.data(), data.FirstKey(b), kl);
         PxPutIndexWord(entry.data() + kl, b);
@@ -866,6 +838,7 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
         if (after_[b]) before_[after_[b]] = b;
         if (pred) after_[pred] = b;
         else first_ = b;
+        check.push_back(b);
     }
     // A root of one child gives way to it.
     while (levels_ > 1) {
@@ -881,14 +854,30 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
         --levels_;
     }
     FixUpper();
-    // Level 1 must now run as the chain does.
-    std::uint16_t e = first_;
-    for (std::uint16_t b : chain) {
-        if (data.CountOf(b) == 0) continue;
-        if (e != b) return false;
-        e = after_[b];
+    // Level 1 must now run as the chain does: all of it after a change of
+    // every block, else around the blocks that changed.
+    if (!changedBlocks) {
+        std::uint16_t e = first_;
+        for (std::uint16_t b : chain) {
+            if (data.CountOf(b) == 0) continue;
+            if (e != b) return false;
+            e = after_[b];
+        }
+        if (e != 0) return false;
+    } else {
+        const auto holding = [&](std::size_t i, int step) -> std::uint16_t {
+            for (i += static_cast<std::size_t>(step); i < chain.size(); i += static_cast<std::size_t>(step))
+                if (data.CountOf(chain[i]) != 0) return chain[i];
+            return 0;
+        };
+        if (first_ != holding(static_cast<std::size_t>(-1), 1)) return false;
+        for (std::uint16_t b : check) {
+            if (b == 0 || !in_[b]) continue;
+            const std::size_t at = data.ChainIndexOf(b);
+            if (at == PxDataFile::kNotInChain || before_[b] != holding(at, -1) || after_[b] != holding(at, 1))
+                return false;
+        }
     }
-    if (e != 0) return false;
     WriteLinks();
     while (fileBlocks_ > 0 && free_.count(static_cast<std::uint16_t>(fileBlocks_))) {
         free_.erase(static_cast<std::uint16_t>(fileBlocks_));
@@ -896,6 +885,7 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
     }
     paged_.SetSize(header_.headerSize + static_cast<std::uint64_t>(fileBlocks_) * static_cast<std::uint64_t>(header_.BlockSize()));
     StoreHeader();
+    syncedClock_ = PxDataFile::JoinClock();
     return true;
 }
 

@@ -144,6 +144,7 @@ private:
     std::vector<std::uint16_t> before_, after_; // neighbours in level-1 order
     std::vector<std::uint8_t> keys_;
     std::uint16_t first_ = 0;                   // first data block of level 1
+    std::uint64_t syncedClock_ = 0;             // the data file's JoinClock() when level 1 last matched its chain
 };
 
 // The 2-byte numbers of index records (block numbers, counts) and of the Hint
