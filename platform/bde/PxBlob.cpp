@@ -117,7 +117,10 @@ void PxBlobFile::Walk()
 {
     bool fits = false;
     walkable_ = WalkHeads(false, blocks_, end_, fits);
-    if (code_ == 0) return;
+    if (code_ == 0) {
+        IndexBlocks();
+        return;
+    }
     std::uint8_t h[kCryptChunk] = {};
     file_->ReadAt(0, h, kCryptChunk);
     const bool clearHeader = LooksLikeHeader(h);
@@ -134,10 +137,41 @@ void PxBlobFile::Walk()
     else if (fits) blocksScrambled_ = false;
     else if (scrambledFits) blocksScrambled_ = true;
     else blocksScrambled_ = !walkable_ && scrambledOk;
-    if (!blocksScrambled_ || diskSize_ <= kUnit) return;
-    blocks_ = std::move(blocks);
-    end_ = end;
-    walkable_ = scrambledOk;
+    if (blocksScrambled_ && diskSize_ > kUnit) {
+        blocks_ = std::move(blocks);
+        end_ = end;
+        walkable_ = scrambledOk;
+    }
+    IndexBlocks();
+}
+
+void PxBlobFile::IndexBlocks()
+{
+    free_.clear();
+    subs_.clear();
+    for (const auto& [at, b] : blocks_) {
+        if (b.type == 4) free_.insert(free_.end(), at);
+        else if (b.type == 3) subs_.insert(subs_.end(), at);
+    }
+}
+
+void PxBlobFile::SetBlock(std::uint64_t at, Block block)
+{
+    auto [it, added] = blocks_.emplace(at, block);
+    if (!added) {
+        if (it->second.type == 4) free_.erase(at);
+        else if (it->second.type == 3) subs_.erase(at);
+        it->second = block;
+    }
+    if (block.type == 4) free_.insert(at);
+    else if (block.type == 3) subs_.insert(at);
+}
+
+std::map<std::uint64_t, PxBlobFile::Block>::iterator PxBlobFile::EraseBlock(std::map<std::uint64_t, Block>::iterator it)
+{
+    free_.erase(it->first);
+    subs_.erase(it->first);
+    return blocks_.erase(it);
 }
 
 void PxBlobFile::CheckWritable(bool store) const
@@ -332,21 +366,21 @@ void PxBlobFile::FreeBlock(std::uint64_t offset)
 {
     auto it = blocks_.find(offset);
     if (it == blocks_.end()) return;
-    it->second.type = 4;
+    SetBlock(offset, {4, it->second.units});
     // Join free neighbours.
     auto next = std::next(it);
     if (next != blocks_.end() && next->second.type == 4 &&
         next->first == it->first + static_cast<std::uint64_t>(it->second.units) * kUnit &&
         it->second.units + next->second.units <= kMaxUnits) {
         it->second.units += next->second.units;
-        blocks_.erase(next);
+        EraseBlock(next);
     }
     if (it != blocks_.begin()) {
         auto prev = std::prev(it);
         if (prev->second.type == 4 && prev->first + static_cast<std::uint64_t>(prev->second.units) * kUnit == it->first &&
             prev->second.units + it->second.units <= kMaxUnits) {
             prev->second.units += it->second.units;
-            blocks_.erase(it);
+            EraseBlock(it);
             it = prev;
         }
     }
@@ -355,7 +389,7 @@ void PxBlobFile::FreeBlock(std::uint64_t offset)
         // Free space at the end of the file is cut off.
         end_ = it->first;
         endChanged_ = true;
-        blocks_.erase(it);
+        EraseBlock(it);
         for (auto p = pages_.lower_bound(end_); p != pages_.end();) {
             dirty_.erase(p->first);
             p = pages_.erase(p);
@@ -367,8 +401,10 @@ void PxBlobFile::FreeBlock(std::uint64_t offset)
 
 std::uint64_t PxBlobFile::AllocateUnits(std::uint32_t units)
 {
-    for (auto it = blocks_.begin(); it != blocks_.end(); ++it) {
-        if (it->second.type != 4 || it->second.units < units) continue;
+    // First fit, in the order of the file.
+    for (const std::uint64_t freeAt : free_) {
+        const auto it = blocks_.find(freeAt);
+        if (it->second.units < units) continue;
         const std::uint64_t at = it->first;
         // Free space that a record still names (a damaged one) is not used.
         if (Pinned(at, at + static_cast<std::uint64_t>(units) * kUnit)) continue;
@@ -376,7 +412,7 @@ std::uint64_t PxBlobFile::AllocateUnits(std::uint32_t units)
         it->second.units = units;
         if (rest > 0) {
             const std::uint64_t restAt = at + static_cast<std::uint64_t>(units) * kUnit;
-            blocks_[restAt] = {4, rest};
+            SetBlock(restAt, {4, rest});
             WriteBlockHead(restAt, 4, rest);
         }
         return at;
@@ -387,15 +423,14 @@ std::uint64_t PxBlobFile::AllocateUnits(std::uint32_t units)
         throw EPxError(rtl::Format(SBlobTooLarge, units * kUnit, name_.c_str()));
     end_ += static_cast<std::uint64_t>(units) * kUnit;
     endChanged_ = true;
-    blocks_[at] = {4, units};
+    SetBlock(at, {4, units});
     return at;
 }
 
 bool PxBlobFile::SubAllocate(std::uint32_t size, std::uint64_t& block, int& slot, std::uint32_t& chunkStart)
 {
     const std::uint32_t need = (size + kChunk - 1) / kChunk;
-    for (const auto& [at, b] : blocks_) {
-        if (b.type != 3) continue;
+    for (const std::uint64_t at : subs_) {
         std::uint8_t table[kSlots * 5];
         ReadBytes(at + 12, table, sizeof table);
         int freeSlot = -1;
@@ -490,7 +525,7 @@ void PxBlobFile::Store(std::uint8_t* field, int leader, const std::vector<std::u
         std::uint32_t start = 0;
         if (!SubAllocate(size, block, slot, start)) {
             block = AllocateUnits(1);
-            blocks_[block] = {3, 1};
+            SetBlock(block, {3, 1});
             WriteBytes(block, nullptr, kUnit);
             WriteBlockHead(block, 3, 1);
             slot = kSlots - 1;
@@ -509,7 +544,7 @@ void PxBlobFile::Store(std::uint8_t* field, int leader, const std::vector<std::u
         if (units64 > kMaxUnits) throw EPxError(rtl::Format(SBlobTooLarge, size, name_.c_str()));
         const auto units = static_cast<std::uint32_t>(units64);
         const std::uint64_t at = AllocateUnits(units);
-        blocks_[at] = {2, units};
+        SetBlock(at, {2, units});
         std::uint8_t head[9] = {2, 0, 0};
         PxPutU16(head + 1, static_cast<std::uint16_t>(units));
         PxPutU32(head + 3, size);

@@ -106,6 +106,11 @@ private:
     // is not one this engine knows. `fits`: the last block ends the file.
     bool WalkHeads(bool scrambled, std::map<std::uint64_t, Block>& blocks, std::uint64_t& end, bool& fits);
     void Walk();
+    // free_ and subs_ from blocks_; every change of blocks_ goes through
+    // SetBlock and EraseBlock, which keep them.
+    void IndexBlocks();
+    void SetBlock(std::uint64_t at, Block block);
+    std::map<std::uint64_t, Block>::iterator EraseBlock(std::map<std::uint64_t, Block>::iterator it);
     bool UnitScrambled(std::uint64_t base) const noexcept { return base == 0 ? headerScrambled_ : blocksScrambled_; }
     // 256-byte chunks of the file in place.
     void Scramble(std::uint8_t* chunks, std::size_t size) const noexcept;
@@ -132,6 +137,8 @@ private:
     bool walkable_ = true;
     bool endChanged_ = false;
     std::map<std::uint64_t, Block> blocks_;
+    std::set<std::uint64_t> free_; // blocks_ of type 4
+    std::set<std::uint64_t> subs_; // blocks_ of type 3
     std::map<std::uint64_t, std::vector<std::uint8_t>> pages_;
     std::set<std::uint64_t> dirty_;
     std::map<std::uint32_t, int> refs_; // places records name -> how many name them
