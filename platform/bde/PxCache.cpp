@@ -247,6 +247,11 @@ void PxPagedFile::SyncWritten()
     unsynced_ = false;
 }
 
+void PxPagedFile::StartSync()
+{
+    if (unsynced_) file_->StartSync();
+}
+
 void PxPagedFile::Discard() noexcept
 {
     while (!pages_.empty()) Drop(pages_.begin()->second.get());

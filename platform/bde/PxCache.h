@@ -26,8 +26,11 @@
 
 namespace bde {
 
-// A desktop default: a few tens of MB, whatever the size of the tables.
-inline constexpr std::size_t kPxDefaultCacheBytes = 32u << 20;
+// The default per folder, whatever the size of the tables: the unit of work
+// being written and the hot blocks (the upper index levels, the blocks near
+// the last changes); the system's own file cache keeps the rest at hand, so
+// a larger cache saves little time and costs memory.
+inline constexpr std::size_t kPxDefaultCacheBytes = 8u << 20;
 // The size folders opened without one take: kPxDefaultCacheBytes unless a
 // test has set another (0 goes back to the default).
 std::size_t PxDefaultCacheBytes() noexcept;
@@ -131,8 +134,10 @@ public:
     };
     std::vector<Region> PendingRegions() const;
     void WriteOut();
-    // Makes durable what WriteOut wrote since the last call.
+    // Makes durable what WriteOut wrote since the last call; StartSync only
+    // starts writing it out (see PxFile::StartSync).
     void SyncWritten();
+    void StartSync();
     // Forgets every page and the header changes (after a rollback, or when
     // the file goes): the next read comes from disk.
     void Discard() noexcept;

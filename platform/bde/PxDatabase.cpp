@@ -360,6 +360,7 @@ void PxDatabase::WriteOut()
 
 void PxDatabase::SyncTables()
 {
+    for (auto& [key, t] : tables_) t->StartSyncWritten();
     for (auto& [key, t] : tables_) t->SyncWritten();
 }
 

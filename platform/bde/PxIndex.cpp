@@ -432,11 +432,9 @@ void PxIndexFile::GrowData(std::size_t blocks)
 {
     if (in_.size() >= blocks) return;
     in_.resize(blocks, 0);
-    count_.resize(blocks, 0);
     leaf_.resize(blocks, 0);
     before_.resize(blocks, 0);
     after_.resize(blocks, 0);
-    keys_.resize(blocks * static_cast<std::size_t>(keyLength_), 0);
 }
 
 void PxIndexFile::Adopt(const Walked& w, const PxDataFile&)
@@ -469,24 +467,19 @@ void PxIndexFile::Adopt(const Walked& w, const PxDataFile&)
     linked_.clear();
 
     in_.clear();
-    count_.clear();
     leaf_.clear();
     before_.clear();
     after_.clear();
-    keys_.clear();
     std::size_t most = 0;
     for (const auto& e : w.level1) most = std::max<std::size_t>(most, e.child);
     GrowData(most + 1);
-    const std::size_t kl = static_cast<std::size_t>(keyLength_);
     first_ = w.level1.empty() ? 0 : w.level1.front().child;
     for (std::size_t i = 0; i < w.level1.size(); ++i) {
         const auto& e = w.level1[i];
         in_[e.child] = 1;
-        count_[e.child] = e.count;
         leaf_[e.child] = e.leaf;
         before_[e.child] = i > 0 ? w.level1[i - 1].child : 0;
         after_[e.child] = i + 1 < w.level1.size() ? w.level1[i + 1].child : 0;
-        std::memcpy(keys_.data() + e.child * kl, w.keys.data() + i * kl, kl);
     }
     syncedClock_ = PxDataFile::JoinClock();
 }
@@ -768,8 +761,7 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
         const bool moved = in_[b] && data.JoinedAt(b) > syncedClock_;
         if (in_[b] && (n == 0 || moved)) removed.push_back(b);
         if (n != 0 && (!in_[b] || moved)) inserted.emplace_back(at, b);
-        else if (in_[b] && n != 0 && (n != count_[b] || std::memcmp(keys_.data() + b * kl, data.FirstKey(b), kl) != 0))
-            updated.push_back(b);
+        else if (in_[b] && n != 0) updated.push_back(b);
     }
 
     // The blocks whose neighbours in level 1 must be checked at the end.
@@ -787,15 +779,17 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
         before_[b] = after_[b] = 0;
     }
     for (std::uint16_t b : updated) {
+        // Its entry changes when its first key or its count did.
         const std::size_t at = SlotOf(leaf_[b], b);
         if (at == kNone) return false;
-        std::uint8_t* e = Entry(paged_.Write(leaf_[b] - 1u), at);
-        count_[b] = static_cast<std::uint16_t>(std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount));
-        std::memcpy(keys_.data() + b * kl, data.FirstKey(b), kl);
-        std::memcpy(e, data.FirstKey(b), kl);
-        PxPutIndexWord(e + kl + 2, count_[b]);
-        Touch(leaf_[b]);
         check.push_back(b);
+        const auto count = std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount);
+        const std::uint8_t* was = Entry(paged_.Read(leaf_[b] - 1u), at);
+        if (PxGetIndexWord(was + kl + 2) == count && std::memcmp(was, data.FirstKey(b), kl) == 0) continue;
+        std::uint8_t* e = Entry(paged_.Write(leaf_[b] - 1u), at);
+        std::memcpy(e, data.FirstKey(b), kl);
+        PxPutIndexWord(e + kl + 2, count);
+        Touch(leaf_[b]);
     }
     // In chain order, so that each one's predecessor is in level 1 already.
     std::sort(inserted.begin(), inserted.end());
@@ -809,11 +803,9 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
             pred = c;
             break;
         }
-        count_[b] = static_cast<std::uint16_t>(std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount));
-        std::memcpy(keys_.data() + b * kl, data.FirstKey(b), kl);
         std::memcpy(entry.data(), data.FirstKey(b), kl);
         PxPutIndexWord(entry.data() + kl, b);
-        PxPutIndexWord(entry.data() + kl + 2, count_[b]);
+        PxPutIndexWord(entry.data() + kl + 2, std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount));
         PxPutIndexWord(entry.data() + kl + 4, 0);
         if (root_ == 0) {
             const std::uint16_t r = Allocate(1);

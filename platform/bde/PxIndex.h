@@ -139,10 +139,8 @@ private:
 
     // Level 1 as the index holds it, per data block (index = block number).
     std::vector<std::uint8_t> in_;
-    std::vector<std::uint16_t> count_;
     std::vector<std::uint16_t> leaf_;
     std::vector<std::uint16_t> before_, after_; // neighbours in level-1 order
-    std::vector<std::uint8_t> keys_;
     std::uint16_t first_ = 0;                   // first data block of level 1
     std::uint64_t syncedClock_ = 0;             // the data file's JoinClock() when level 1 last matched its chain
 };

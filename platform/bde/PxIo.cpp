@@ -78,6 +78,9 @@ public:
         if (::fsync(fd_) != 0) Fail("Flushing", path_, errno);
     }
 
+    // A failure here shows again at the Sync that follows.
+    void StartSync() override { (void)::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE); }
+
     const std::string& Path() const override { return path_; }
 
 private:

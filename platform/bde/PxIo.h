@@ -33,6 +33,9 @@ public:
     virtual void Truncate(std::uint64_t size) = 0;
     // Makes the written bytes durable (fsync).
     virtual void Sync() = 0;
+    // Starts writing the written bytes out without waiting, so that the
+    // Syncs of several files overlap (a hint: only Sync makes them durable).
+    virtual void StartSync() {}
     virtual const std::string& Path() const = 0;
 
     // Reads exactly `size` bytes or raises EPxIoError ("... is truncated").

@@ -837,6 +837,7 @@ void PxTable::PrepareWriteOut()
         if (!s.x) continue;
         s.x->Finish();
         const auto changed = s.x->TakeEntryChanges();
+        s.x->TakeMovedBlocks(); // no hints point into an index file
         if (changed.empty()) continue;
         if (!s.y) {
             std::vector<PxHeaderField> kf(s.x->Header().fields.begin(), s.x->Header().fields.end() - 1);
@@ -875,6 +876,18 @@ void PxTable::SyncWritten()
     for (auto& s : secondaries_) {
         if (s.x) s.x->Paged().SyncWritten();
         if (s.y) s.y->Paged().SyncWritten();
+    }
+}
+
+void PxTable::StartSyncWritten()
+{
+    if (!loaded_) return;
+    data_->Paged().StartSync();
+    if (px_) px_->Paged().StartSync();
+    if (mb_ && mbUnsynced_) mb_->File().StartSync();
+    for (auto& s : secondaries_) {
+        if (s.x) s.x->Paged().StartSync();
+        if (s.y) s.y->Paged().StartSync();
     }
 }
 

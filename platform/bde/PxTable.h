@@ -200,6 +200,8 @@ private:
     void ChangesWritten();
     // Makes durable what was written since the last sync.
     void SyncWritten();
+    // Starts writing those files out (the syncs of the folder's files overlap).
+    void StartSyncWritten();
     void EnsurePrimaryIndexFile();
     void EnsureBlobFile();
     template <class F> void Change(F&& apply);
