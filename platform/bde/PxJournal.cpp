@@ -325,17 +325,31 @@ void Undo(PxFileSystem& fs, const std::string& folder, const std::string& path)
 
 std::uint32_t PxCrc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) noexcept
 {
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t{};
+    // Eight bytes a step: t[k][b] is the CRC of byte b followed by k zero bytes.
+    static const auto t = [] {
+        std::array<std::array<std::uint32_t, 256>, 8> tables{};
         for (std::uint32_t i = 0; i < 256; ++i) {
             std::uint32_t c = i;
             for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
+            tables[0][i] = c;
         }
-        return t;
+        for (std::size_t k = 1; k < 8; ++k)
+            for (std::uint32_t i = 0; i < 256; ++i)
+                tables[k][i] = (tables[k - 1][i] >> 8) ^ tables[0][tables[k - 1][i] & 0xFF];
+        return tables;
     }();
+    const auto word = [](const std::uint8_t* p) {
+        return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+               static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+    };
     crc = ~crc;
-    for (std::size_t i = 0; i < size; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    for (; size >= 8; data += 8, size -= 8) {
+        const std::uint32_t one = crc ^ word(data);
+        const std::uint32_t two = word(data + 4);
+        crc = t[7][one & 0xFF] ^ t[6][(one >> 8) & 0xFF] ^ t[5][(one >> 16) & 0xFF] ^ t[4][one >> 24] ^
+              t[3][two & 0xFF] ^ t[2][(two >> 8) & 0xFF] ^ t[1][(two >> 16) & 0xFF] ^ t[0][two >> 24];
+    }
+    for (; size > 0; ++data, --size) crc = t[0][(crc ^ *data) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 

@@ -132,6 +132,32 @@ std::vector<std::uint8_t> Encode(const std::vector<Entry>& entries)
 // Recovery of a journal that names files outside the folder's tables, or
 // places beyond their recorded sizes, is refused: nothing is written,
 // truncated, renamed or removed, and the journal stays.
+// The journal's checksum is CRC-32 (IEEE): its check value, and lengths on
+// both sides of the eight bytes a step against one byte a step.
+TEST(PxJournalChecksum, IsTheIeeeCrc32AtEveryLengthAndSplit)
+{
+    const std::string check = "123456789";
+    EXPECT_EQ(PxCrc32(reinterpret_cast<const std::uint8_t*>(check.data()), check.size()), 0xCBF43926u);
+    EXPECT_EQ(PxCrc32(nullptr, 0), 0u);
+
+    const auto byteByByte = [](const std::vector<std::uint8_t>& b) {
+        std::uint32_t c = 0xFFFFFFFFu;
+        for (std::uint8_t x : b) {
+            c ^= x;
+            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+        }
+        return ~c;
+    };
+    std::vector<std::uint8_t> bytes;
+    for (std::size_t n = 0; n < 40; ++n) {
+        ASSERT_EQ(PxCrc32(bytes.data(), bytes.size()), byteByByte(bytes)) << n << " bytes";
+        for (std::size_t cut = 0; cut <= n; ++cut)
+            ASSERT_EQ(PxCrc32(bytes.data() + cut, n - cut, PxCrc32(bytes.data(), cut)), byteByByte(bytes))
+                << n << " bytes cut at " << cut;
+        bytes.push_back(static_cast<std::uint8_t>(n * 37 + 11));
+    }
+}
+
 TEST(PxJournalCrafted, RecoveryTouchesOnlyTheTablesOfItsFolderWithinTheirSizes)
 {
     TempFolder outside;
