@@ -27,24 +27,18 @@ std::string MapsOfTypeSql(int mapType)
            ".[MAPTYPE] = " + std::to_string(mapType);
 }
 
-// Where the objects of a kind are stored; an empty parent column means the
-// kind has no parent. Maps are read with the texts above instead.
-struct TKindSource {
-    const char* Table;
-    const char* NameColumn;
-    const char* ParentColumn;
-};
-
-constexpr std::array<TKindSource, 9> kKindSources = {{
-    {VelmoTable::Areas, "AREANAME", ""},
-    {VelmoTable::RefBooks, "REFBOOKNAME", ""},
-    {VelmoTable::Projects, "PROJECTNAME", "GPID"},
-    {VelmoTable::Maps, "MAPNAME", "GPID"},
-    {VelmoTable::Maps, "MAPNAME", "GPID"},
-    {VelmoTable::Layers, "LAYERNAME", "PLANEID"},
-    {VelmoTable::Styles, "STYLENAME", "LAYERID"},
-    {VelmoTable::SemTables, "SEMTABLENAME", "LAYERID"},
-    {VelmoTable::Relations, "RELATIONNAME", "LAYER1ID"},
+// By kind.
+constexpr std::array<TSysObjectKindInfo, 9> kKinds = {{
+    {"Территория", VelmoTable::Areas, "AREANAME", "", "Изменение идентификаторов территорий"},
+    {"Справочник", VelmoTable::RefBooks, "REFBOOKNAME", "", "Изменение идентификаторов справочников"},
+    {"Проект", VelmoTable::Projects, "PROJECTNAME", "GPID", "Изменение идентификаторов проектов"},
+    {"Растровая карта", VelmoTable::Maps, "MAPNAME", "GPID", "Изменение идентификаторов растровых карт"},
+    {"Векторная карта", VelmoTable::Maps, "MAPNAME", "GPID", "Изменение идентификаторов векторных карт"},
+    {"Слой", VelmoTable::Layers, "LAYERNAME", "PLANEID", "Изменение идентификаторов слоев"},
+    {"Стиль", VelmoTable::Styles, "STYLENAME", "LAYERID", "Изменение идентификаторов стилей"},
+    {"Семантическая таблица", VelmoTable::SemTables, "SEMTABLENAME", "LAYERID",
+     "Изменение идентификаторов семантических таблиц"},
+    {"Топоотношение", VelmoTable::Relations, "RELATIONNAME", "LAYER1ID", "Изменение идентификаторов топоотношений"},
 }};
 
 // The relation's second layer, read after its first.
@@ -56,7 +50,7 @@ rtl::RefPtr<IUdbCursor> OpenKindCursor(IUdb& db, TSysObjectKind kind)
     if (kind == sokRasterMap || kind == sokVectorMap) {
         command = PrepareSQL(db, MapsOfTypeSql(kind == sokRasterMap ? 2 : 3), {}, false);
     } else {
-        const TKindSource& source = kKindSources.at(kind);
+        const TSysObjectKindInfo& source = kKinds.at(kind);
         std::vector<std::string> columns = {"ID", source.NameColumn};
         if (*source.ParentColumn) columns.emplace_back(source.ParentColumn);
         if (kind == sokRelation) columns.emplace_back(kLayer2Column);
@@ -82,18 +76,7 @@ bool IsChildKind(TSysObjectKind parent, TSysObjectKind child) noexcept
 
 } // namespace
 
-const char* const KindNames[KindNameCount] = {
-    "Территория",
-    "Справочник",
-    "Проект",
-    "Растровая карта",
-    "Векторная карта",
-    "Слой",
-    "Стиль",
-    "Семантическая таблица",
-    "Топоотношение",
-    "Объекты",
-};
+const TSysObjectKindInfo& SysObjectKindInfo(TSysObjectKind kind) { return kKinds.at(kind); }
 
 TVelmoSysObject* TVelmoSysObjectList::AddNew(const std::string& id, const std::string& name, TSysObjectKind kind)
 {

@@ -27,10 +27,17 @@ enum TSysObjectKind : std::uint8_t {
     sokRelation = 8,
 };
 
-// The captions of the kinds, by kind; the tenth entry, "Объекты", belongs to
-// no kind.
-inline constexpr int KindNameCount = 10;
-extern const char* const KindNames[KindNameCount];
+// What the program knows of a kind: its caption, where its objects are
+// stored (maps are read by their type instead: see SelectLayers.cpp), and
+// the title of mode 1's step over them.
+struct TSysObjectKindInfo {
+    const char* Name;
+    const char* Table;
+    const char* NameColumn;
+    const char* ParentColumn; // "" for a kind without a parent
+    const char* ChangeTitle;
+};
+const TSysObjectKindInfo& SysObjectKindInfo(TSysObjectKind kind);
 
 class TVelmoSysObject : public TRefObject {
 public:

@@ -93,17 +93,16 @@ TSysObjectChanges::TSysObjectChanges(const TRunContext& run)
 
 void TSysObjectChanges::ChangeSystemObjects()
 {
-    using namespace SysObjectText;
     CheckSelection();
-    ChangeObjectsOfKind(AreasTitle, sokArea, &TSysObjectChanges::ChangeAreaID);
-    ChangeObjectsOfKind(ProjectsTitle, sokProject, &TSysObjectChanges::ChangeProjectID);
-    ChangeObjectsOfKind(RefBooksTitle, sokRefBook, &TSysObjectChanges::ChangeRefBookID);
-    ChangeObjectsOfKind(RasterMapsTitle, sokRasterMap, &TSysObjectChanges::ChangeRasterMapID);
-    ChangeObjectsOfKind(VectorMapsTitle, sokVectorMap, &TSysObjectChanges::ChangeVectorMapID);
-    ChangeObjectsOfKind(LayersTitle, sokLayer, &TSysObjectChanges::ChangeLayerID);
+    ChangeObjectsOfKind(sokArea, &TSysObjectChanges::ChangeAreaID);
+    ChangeObjectsOfKind(sokProject, &TSysObjectChanges::ChangeProjectID);
+    ChangeObjectsOfKind(sokRefBook, &TSysObjectChanges::ChangeRefBookID);
+    ChangeObjectsOfKind(sokRasterMap, &TSysObjectChanges::ChangeRasterMapID);
+    ChangeObjectsOfKind(sokVectorMap, &TSysObjectChanges::ChangeVectorMapID);
+    ChangeObjectsOfKind(sokLayer, &TSysObjectChanges::ChangeLayerID);
     ChangeStyleIDs();
-    ChangeObjectsOfKind(SemTablesTitle, sokSemTable, &TSysObjectChanges::ChangeSemTableID);
-    ChangeObjectsOfKind(RelationsTitle, sokRelation, &TSysObjectChanges::ChangeRelationID);
+    ChangeObjectsOfKind(sokSemTable, &TSysObjectChanges::ChangeSemTableID);
+    ChangeObjectsOfKind(sokRelation, &TSysObjectChanges::ChangeRelationID);
 }
 
 void TSysObjectChanges::CheckSelection()
@@ -122,18 +121,19 @@ void TSysObjectChanges::CheckSelection()
 
 // ---- one kind ---------------------------------------------------------------------------
 
-void TSysObjectChanges::ChangeObjectsOfKind(const std::string& title, TSysObjectKind kind, TChanger changer)
+void TSysObjectChanges::ChangeObjectsOfKind(TSysObjectKind kind, TChanger changer)
 {
     if (run_.Cancelled) return;
     TVelmoSysObjectList objects;
     TVelmoSysObjectList::SelectByKind(objects, run_.SysObjects, kind);
     if (objects.Count() == 0) return;
 
-    run_.Log.WriteLog(title);
-    WithProgress(host_, title, objects.Count(), [&] {
+    const TSysObjectKindInfo& info = SysObjectKindInfo(kind);
+    run_.Log.WriteLog(info.ChangeTitle);
+    WithProgress(host_, info.ChangeTitle, objects.Count(), [&] {
         for (int i = 0; i < objects.Count() && !run_.Cancelled; ++i) {
             TVelmoSysObject* obj = objects.GetItem(i);
-            host_.StepProgress(std::string(KindNames[kind]) + ": " + obj->Name, 1);
+            host_.StepProgress(std::string(info.Name) + ": " + obj->Name, 1);
             const std::string oldID = obj->ID;
             bool changed = false;
             std::string newID;
@@ -244,8 +244,9 @@ void TSysObjectChanges::ChangeStyleIDs()
     TVelmoSysObjectList::SelectByKind(styles, run_.SysObjects, sokStyle);
     if (run_.Cancelled || styles.Count() == 0) return;
 
-    run_.Log.WriteLog(SysObjectText::StylesTitle);
-    WithProgress(host_, SysObjectText::StylesTitle, styles.Count(), [&] {
+    const char* const title = SysObjectKindInfo(sokStyle).ChangeTitle;
+    run_.Log.WriteLog(title);
+    WithProgress(host_, title, styles.Count(), [&] {
         std::vector<std::string> layers;
         for (int i = 0; i < styles.Count(); ++i) {
             const std::string& layer = styles.GetItem(i)->ParentID;

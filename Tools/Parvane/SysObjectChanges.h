@@ -26,15 +26,6 @@
 
 // The texts of mode 1.
 namespace SysObjectText {
-inline constexpr const char* AreasTitle = "Изменение идентификаторов территорий";
-inline constexpr const char* ProjectsTitle = "Изменение идентификаторов проектов";
-inline constexpr const char* RefBooksTitle = "Изменение идентификаторов справочников";
-inline constexpr const char* RasterMapsTitle = "Изменение идентификаторов растровых карт";
-inline constexpr const char* VectorMapsTitle = "Изменение идентификаторов векторных карт";
-inline constexpr const char* LayersTitle = "Изменение идентификаторов слоев";
-inline constexpr const char* StylesTitle = "Изменение идентификаторов стилей";
-inline constexpr const char* SemTablesTitle = "Изменение идентификаторов семантических таблиц";
-inline constexpr const char* RelationsTitle = "Изменение идентификаторов топоотношений";
 inline constexpr const char* NoLayerForStyle = "Не найден слой для стиля %s (ID: %s)";
 inline constexpr const char* StyleStep = "Стиль: ";
 inline constexpr const char* UpdatingSectors = "Обновление секторов";
@@ -62,7 +53,7 @@ public:
 
     // The loop over the chosen objects of one kind.
     using TChanger = void (TSysObjectChanges::*)(const std::string& oldID, const std::string& newID);
-    void ChangeObjectsOfKind(const std::string& title, TSysObjectKind kind, TChanger changer);
+    void ChangeObjectsOfKind(TSysObjectKind kind, TChanger changer);
     // UPDATE table SET column = newID WHERE column = oldID; the rows changed.
     std::int32_t ReplaceIDInColumn(const std::string& table, const std::string& column, const std::string& oldID,
                                    const std::string& newID);
