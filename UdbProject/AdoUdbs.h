@@ -59,6 +59,8 @@ std::int32_t DataTypeToAdoType(TUdbDataType dataType) noexcept;
 // does not convert raises the conversion error).
 std::int32_t VarToIntegerDef(const rtl::Variant& v, std::int32_t defaultValue);
 bool VarToBooleanDef(const rtl::Variant& v, bool defaultValue);
+// The text as UTF-8 (the wide strings of the original platform are UTF-8
+// std::string here; the name is kept as callers know it).
 std::string VarToWideStringDef(const rtl::Variant& v, const std::string& defaultValue);
 // Null for Null and Empty, else the value as the variant type.
 rtl::Variant VarCastOrNull(const rtl::Variant& v, rtl::TVarType varType);

@@ -56,7 +56,6 @@ inline constexpr const char* Finished = "Операция завершена";
 inline constexpr const char* Cancelled = "Операция прервана пользователем";
 inline constexpr const char* ChangedCount = "Изменено: ";
 inline constexpr const char* Elapsed = "Прошло времени: ";
-inline constexpr const char* NotFound = "Объект не найден";
 inline constexpr const char* RunUnderWay = "Идет изменение идентификаторов: дождитесь его окончания";
 } // namespace EngineText
 

@@ -159,7 +159,7 @@ std::int32_t TSysObjectChanges::ReplaceIDInColumn(const std::string& table, cons
 
 void TSysObjectChanges::ReplaceKey(const TColumn& key, const std::string& oldID, const std::string& newID)
 {
-    CheckCondition(ReplaceIDInColumn(key.Table, key.Column, oldID, newID) == 1, EngineText::NotFound);
+    CheckCondition(ReplaceIDInColumn(key.Table, key.Column, oldID, newID) == 1, SysObjectText::OwnRowNotFound);
 }
 
 void TSysObjectChanges::ReplaceReferences(std::uint32_t what, const std::string& oldID, const std::string& newID)

@@ -33,6 +33,8 @@ inline constexpr const char* UpdatingSector = "Обновление сектор
 inline constexpr const char* RefBookFieldsProgress = "Обновление идентификаторов справочных полей";
 inline constexpr const char* SemTableLoadError = "Ошибка загрузки данных по семантической таблице: %s[%s]. %s";
 inline constexpr const char* SavingChanges = "Сохранение изменений";
+// A system object's own row not changed exactly once.
+inline constexpr const char* OwnRowNotFound = "Объект не найден";
 // A row to be rewritten (raster map, style or sector) not changed exactly once.
 inline constexpr const char* WrittenRowNotFound = "Object not found";
 inline constexpr const char* CantUpdateSemTable = "can't update semtable info";

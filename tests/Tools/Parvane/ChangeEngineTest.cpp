@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include "Tools/Parvane/ChangeLogs.h"
+#include "Tools/Parvane/SysObjectChanges.h"
 #include "Tools/Parvane/ChangeRoutines.h"
 #include "Tools/Parvane/ItemTransactions.h"
 #include "platform/rtl/Exceptions.h"
@@ -339,7 +340,7 @@ TEST(ChangeEngineRun, AnErrorEndsTheRunAndLeavesTheBusyState)
     TChangeEngine engine(host);
     engine.OpenDatabases(pair.SpatialDb(), pair.SemanticDb());
     EXPECT_EQ(RaisedMessage<rtl::Exception>([&] { engine.Run({cmSystemObjects, false, false}); }),
-              EngineText::NotFound);
+              SysObjectText::OwnRowNotFound);
     EXPECT_EQ(host.calls.back(), "EndProgress");
     EXPECT_EQ(host.log.back(), "Процесс завершен");
     EXPECT_FALSE(engine.Running());
