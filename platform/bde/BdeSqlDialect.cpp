@@ -216,6 +216,25 @@ private:
 
 std::string BdeTranslateToSqlite(std::string_view sql) { return Translator(sql).Run(); }
 
+std::string BdeQuoteBracketedNames(std::string_view sql)
+{
+    std::string out;
+    out.reserve(sql.size() + 8);
+    for (const Token& t : Tokenize(sql)) {
+        if (t.kind != TokKind::Name || t.text.front() != '[' || t.text.size() < 2 || t.text.back() != ']') {
+            out += t.text;
+            continue;
+        }
+        out += '"';
+        for (const char c : t.text.substr(1, t.text.size() - 2)) {
+            if (c == '"') out += '"';
+            out += c;
+        }
+        out += '"';
+    }
+    return out;
+}
+
 std::vector<std::string> BdeParseParamNames(std::string_view sql)
 {
     std::vector<std::string> names;

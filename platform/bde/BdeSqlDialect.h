@@ -18,6 +18,11 @@ namespace bde {
 // The statement in SQLite's form.
 std::string BdeTranslateToSqlite(std::string_view sql);
 
+// The statement with each [bracketed] name written as a double-quoted one
+// (a quote inside it doubled); literals, quoted names and comments are left
+// as they are.
+std::string BdeQuoteBracketedNames(std::string_view sql);
+
 // The names of the ":NAME" parameters of a statement, one per occurrence, in
 // order of appearance (colons inside literals, quoted names and comments do
 // not count; "::" is not a parameter).

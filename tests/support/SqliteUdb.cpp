@@ -19,6 +19,7 @@
 #include "CoreLib/SimpleXML.h"
 #include "UdbProject/UdbDefs.h"
 #include "UdbProject/UdbStdImpl.h"
+#include "platform/bde/BdeSqlDialect.h"
 #include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
 #include "platform/rtl/Format.h"
@@ -201,199 +202,6 @@ rtl::Variant ColumnVariant(sqlite3_stmt* stmt, int column)
     }
 }
 
-// ---- translation ------------------------------------------------------------------
-
-enum class TokKind { Space, Comment, Word, Name, Literal, Punct };
-
-struct Token {
-    TokKind kind;
-    std::string text; // as it goes to SQLite
-};
-
-bool IsWordByte(unsigned char c) noexcept
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '$' ||
-           c >= 0x80;
-}
-
-// From the opening quote at i to the closing one (a doubled quote stays
-// inside); the rest of the text when it is not closed.
-std::size_t QuotedEnd(std::string_view s, std::size_t i, char quote) noexcept
-{
-    std::size_t j = i + 1;
-    while (j < s.size()) {
-        if (s[j] == quote) {
-            if (j + 1 < s.size() && s[j + 1] == quote) {
-                j += 2;
-                continue;
-            }
-            return j + 1;
-        }
-        ++j;
-    }
-    return s.size();
-}
-
-std::vector<Token> Tokenize(std::string_view s)
-{
-    std::vector<Token> tokens;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        const auto c = static_cast<unsigned char>(s[i]);
-        const char next = i + 1 < s.size() ? s[i + 1] : '\0';
-        std::size_t j = i + 1;
-        TokKind kind = TokKind::Punct;
-        std::string text;
-        if (c <= ' ') {
-            while (j < s.size() && static_cast<unsigned char>(s[j]) <= ' ') ++j;
-            kind = TokKind::Space;
-        } else if (c == '-' && next == '-') {
-            j = s.find('\n', i);
-            j = j == std::string_view::npos ? s.size() : j;
-            kind = TokKind::Comment;
-        } else if (c == '/' && next == '*') {
-            j = s.find("*/", i + 2);
-            j = j == std::string_view::npos ? s.size() : j + 2;
-            kind = TokKind::Comment;
-        } else if (c == '\'') {
-            j = QuotedEnd(s, i, '\'');
-            kind = TokKind::Literal;
-        } else if (c == '"' || c == '`') {
-            j = QuotedEnd(s, i, static_cast<char>(c));
-            kind = TokKind::Name;
-        } else if (c == '[') {
-            const std::size_t close = s.find(']', i + 1);
-            if (close != std::string_view::npos) {
-                j = close + 1;
-                kind = TokKind::Name;
-                text = SqliteQuoteName(s.substr(i + 1, close - i - 1));
-            } else {
-                j = s.size(); // left for SQLite to refuse
-            }
-        } else if (IsWordByte(c)) {
-            while (j < s.size() && IsWordByte(static_cast<unsigned char>(s[j]))) ++j;
-            kind = TokKind::Word;
-        }
-        if (text.empty()) text = std::string(s.substr(i, j - i));
-        tokens.push_back({kind, std::move(text)});
-        i = j;
-    }
-    return tokens;
-}
-
-class Translator {
-public:
-    explicit Translator(std::string_view sql) : tokens_(Tokenize(sql)), strip_(tokens_.size(), false) {}
-
-    std::string Run()
-    {
-        const std::size_t first = Significant(0);
-        if (first < tokens_.size() && tokens_[first].kind == TokKind::Word) {
-            const std::string word = rtl::UpperCaseLatin(tokens_[first].text);
-            if (word == "INSERT" || word == "REPLACE") MarkInsertColumns(first + 1);
-            else if (word == "UPDATE") MarkUpdateTargets(first + 1);
-        }
-        std::string out;
-        for (std::size_t i = 0; i < tokens_.size(); ++i) {
-            if (strip_[i]) i = ChainEnd(i);
-            out += tokens_[i].text;
-        }
-        return out;
-    }
-
-private:
-    // The first token at or after i that is neither blank nor comment.
-    std::size_t Significant(std::size_t i) const noexcept
-    {
-        while (i < tokens_.size() && (tokens_[i].kind == TokKind::Space || tokens_[i].kind == TokKind::Comment)) ++i;
-        return i;
-    }
-    bool IsPunct(std::size_t i, char c) const noexcept
-    {
-        return i < tokens_.size() && tokens_[i].kind == TokKind::Punct && tokens_[i].text[0] == c;
-    }
-    bool IsWord(std::size_t i, std::string_view word) const
-    {
-        return i < tokens_.size() && tokens_[i].kind == TokKind::Word && rtl::SameTextLatin(tokens_[i].text, word);
-    }
-    // A name that can be a qualifier: a quoted name or a word not starting with a digit.
-    bool IsName(std::size_t i) const noexcept
-    {
-        if (i >= tokens_.size()) return false;
-        const Token& t = tokens_[i];
-        return t.kind == TokKind::Name || (t.kind == TokKind::Word && !(t.text[0] >= '0' && t.text[0] <= '9'));
-    }
-    // The last name of the chain name . name . ... starting at i (i itself when alone).
-    std::size_t ChainEnd(std::size_t i) const noexcept
-    {
-        for (;;) {
-            const std::size_t dot = Significant(i + 1);
-            if (!IsPunct(dot, '.')) return i;
-            const std::size_t name = Significant(dot + 1);
-            if (!IsName(name)) return i;
-            i = name;
-        }
-    }
-
-    // INSERT [OR ...] INTO T [AS A] (columns ...): every qualified column of
-    // the list loses its qualifier.
-    void MarkInsertColumns(std::size_t from)
-    {
-        std::size_t i = from;
-        while (i < tokens_.size() && !IsWord(i, "INTO")) ++i;
-        i = Significant(i + 1);
-        if (!IsName(i)) return;
-        i = Significant(ChainEnd(i) + 1);
-        if (IsWord(i, "AS")) i = Significant(Significant(i + 1) + 1);
-        if (!IsPunct(i, '(')) return;
-        int depth = 1;
-        for (++i; i < tokens_.size() && depth > 0; ++i) {
-            if (IsPunct(i, '(')) ++depth;
-            else if (IsPunct(i, ')')) --depth;
-            else if (IsName(i)) {
-                strip_[i] = true;
-                i = ChainEnd(i);
-            }
-        }
-    }
-
-    // UPDATE ... SET target = value, ...: the target after SET and after each
-    // comma of the list loses its qualifier; values keep theirs.
-    void MarkUpdateTargets(std::size_t from)
-    {
-        std::size_t i = from;
-        int depth = 0;
-        for (; i < tokens_.size(); ++i) {
-            if (IsPunct(i, '(')) ++depth;
-            else if (IsPunct(i, ')')) --depth;
-            else if (depth == 0 && IsWord(i, "SET")) break;
-        }
-        bool expectTarget = true;
-        for (++i; i < tokens_.size(); ++i) {
-            const TokKind kind = tokens_[i].kind;
-            if (kind == TokKind::Space || kind == TokKind::Comment) continue;
-            if (IsPunct(i, '(')) ++depth;
-            else if (IsPunct(i, ')')) --depth;
-            if (depth == 0) {
-                if (IsPunct(i, ';') || IsWord(i, "WHERE") || IsWord(i, "FROM") || IsWord(i, "RETURNING") ||
-                    IsWord(i, "ORDER") || IsWord(i, "LIMIT"))
-                    return;
-                if (IsPunct(i, ',')) {
-                    expectTarget = true;
-                    continue;
-                }
-                if (expectTarget && IsName(i)) {
-                    strip_[i] = true;
-                    i = ChainEnd(i);
-                }
-            }
-            expectTarget = false;
-        }
-    }
-
-    std::vector<Token> tokens_;
-    std::vector<bool> strip_; // the token starts a chain reduced to its last name
-};
 
 // ---- the driver's classes -----------------------------------------------------------
 
@@ -939,7 +747,10 @@ std::string SqliteParamsXml(const std::string& file)
            XmlEscape(file) + "</param></driver>";
 }
 
-std::string SqliteTranslateSql(std::string_view layerSql) { return Translator(layerSql).Run(); }
+std::string SqliteTranslateSql(std::string_view layerSql)
+{
+    return bde::BdeTranslateToSqlite(bde::BdeQuoteBracketedNames(layerSql));
+}
 
 std::string SqliteQuoteName(std::string_view name)
 {
@@ -982,8 +793,12 @@ TSqliteColumnType SqliteParseColumnType(std::string_view declaration)
     const std::string decl = rtl::UpperCaseLatin(rtl::Trim(declaration));
     TSqliteColumnType result;
     if (decl.empty()) return result;
+    // The type's first word: the bytes SQLite's names are made of.
+    const auto wordByte = [](unsigned char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '$' || c >= 0x80;
+    };
     std::size_t end = 0;
-    while (end < decl.size() && IsWordByte(static_cast<unsigned char>(decl[end]))) ++end;
+    while (end < decl.size() && wordByte(static_cast<unsigned char>(decl[end]))) ++end;
     const std::string first = decl.substr(0, end);
 
     struct Word {

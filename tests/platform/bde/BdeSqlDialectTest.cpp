@@ -94,5 +94,23 @@ TEST(DialectParams, OnePerMarkerOutsideLiterals)
     for (const ParamCase& c : cases) EXPECT_EQ(BdeParseParamNames(c.sql), c.params) << c.name;
 }
 
+TEST(DialectBrackets, BracketedNamesBecomeQuotedOnesOutsideLiteralsAndComments)
+{
+    const struct {
+        const char* name;
+        const char* sql;
+        const char* quoted;
+    } cases[] = {
+        {"names and qualifiers", "SELECT [A].[X] FROM [A]", R"(SELECT "A"."X" FROM "A")"},
+        {"quote inside doubled", R"(SELECT [a"b] FROM [T])", R"(SELECT "a""b" FROM "T")"},
+        {"literal untouched", "SELECT '[x]' FROM [T]", R"(SELECT '[x]' FROM "T")"},
+        {"quoted name untouched", R"(SELECT "we[ir]d" FROM [T])", R"(SELECT "we[ir]d" FROM "T")"},
+        {"comment untouched", "SELECT [X] -- [not]\nFROM [T]", "SELECT \"X\" -- [not]\nFROM \"T\""},
+        {"empty name", "SELECT [] FROM [T]", R"(SELECT "" FROM "T")"},
+        {"unclosed bracket left", "SELECT [X", "SELECT [X"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(BdeQuoteBracketedNames(c.sql), c.quoted) << c.name;
+}
+
 } // namespace
 } // namespace bde
