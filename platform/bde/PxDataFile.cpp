@@ -547,7 +547,6 @@ void PxDataFile::InsertAt(std::size_t ci, int slot, const std::uint8_t* record, 
         if (at > 0) LinkAt(at - 1);
         LinkAt(at + 1);
         Register(tag, nb, 0);
-        movedInto_.insert(nb);
     };
     if (chain_.empty()) {
         startBlock(0);
@@ -563,7 +562,6 @@ void PxDataFile::InsertAt(std::size_t ci, int slot, const std::uint8_t* record, 
         SetCount(n, page, count + 1);
         ShiftSlots(n, slot, 1);
         Register(tag, n, slot);
-        movedInto_.insert(n);
         return;
     }
     if (ci + 1 == chain_.size() && slot == count) {
@@ -598,7 +596,8 @@ void PxDataFile::InsertAt(std::size_t ci, int slot, const std::uint8_t* record, 
     ShiftSlots(n, slot, 1);
     Register(tag, n, slot);
     MoveSlots(n, keep, nb, 0);
-    movedInto_.insert(n);
+    // Only the second half changed blocks (the new record's own entries are
+    // written by the caller, after it is placed).
     movedInto_.insert(nb);
 }
 

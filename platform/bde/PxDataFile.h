@@ -174,7 +174,9 @@ public:
     // Blocks whose first key, record count or place in the chain changed
     // since the last call (for the index of the file).
     std::vector<std::uint16_t> TakeEntryChanges();
-    // Blocks that records moved into since the last call (their hints).
+    // Blocks that records already in the file moved into since the last call
+    // (their hints); a record inserted or rekeyed is not counted, since its
+    // caller writes its entries once it is placed.
     std::vector<std::uint16_t> TakeMovedBlocks();
 
     // Puts the counters into the header and links the free blocks, ready
