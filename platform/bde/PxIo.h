@@ -31,7 +31,7 @@ public:
     virtual void WriteAt(std::uint64_t offset, const void* buffer, std::size_t size) = 0;
     virtual std::uint64_t Size() = 0;
     virtual void Truncate(std::uint64_t size) = 0;
-    // Makes the written bytes durable (fsync).
+    // Makes the written bytes durable (fdatasync: the bytes and the size).
     virtual void Sync() = 0;
     // Starts writing the written bytes out without waiting, so that the
     // Syncs of several files overlap (a hint: only Sync makes them durable).
