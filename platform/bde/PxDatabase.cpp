@@ -319,8 +319,9 @@ void PxDatabase::BeginChange()
 void PxDatabase::Protect(const std::vector<Pending>& files)
 {
     for (const auto& f : files) {
-        for (const auto& w : f.changes.writes) journal_.Protect(f.name, w.offset, w.bytes.size());
-        if (f.changes.resize) journal_.Protect(f.name, f.changes.newSize, std::numeric_limits<std::uint64_t>::max() / 4);
+        for (const auto& w : f.changes.writes) journal_.Protect(f.name, w.offset, w.bytes.size(), f.file);
+        if (f.changes.resize)
+            journal_.Protect(f.name, f.changes.newSize, std::numeric_limits<std::uint64_t>::max() / 4, f.file);
     }
 }
 
@@ -350,7 +351,7 @@ void PxDatabase::WriteOut()
     const std::vector<PxPagedFile*> paged = cache_.DirtyFiles();
     if (paged.empty() && lists.empty()) return;
     for (PxPagedFile* f : paged)
-        for (const auto& r : f->PendingRegions()) journal_.Protect(f->Name(), r.offset, r.size);
+        for (const auto& r : f->PendingRegions()) journal_.Protect(f->Name(), r.offset, r.size, &f->File());
     Protect(lists);
     journal_.Sync();
     for (PxPagedFile* f : paged) f->WriteOut();

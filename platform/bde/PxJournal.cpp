@@ -395,16 +395,15 @@ void PxJournal::Begin()
     sealed_ = false;
 }
 
-PxJournal::Tracked& PxJournal::Track(const std::string& name)
+PxJournal::Tracked& PxJournal::Track(const std::string& name, PxFile* source)
 {
     RTL_ASSERT(inUnit_, "No unit of work is open");
     RTL_ASSERT(PxIsTableFileName(name), "The journal keeps table files only");
     auto it = tracked_.find(name);
     if (it != tracked_.end()) return it->second;
     Tracked t;
-    const std::string p = PxJoinPath(folder_, name);
-    t.existed = fs_.Exists(p);
-    if (t.existed) t.originalSize = Reader(name).Size();
+    t.existed = source || fs_.Exists(PxJoinPath(folder_, name));
+    if (t.existed) t.originalSize = source ? source->Size() : Reader(name).Size();
     std::vector<std::uint8_t> payload;
     PutName(payload, name);
     payload.push_back(t.existed ? 1 : 0);
@@ -421,9 +420,9 @@ PxFile& PxJournal::Reader(const std::string& name)
     return *it->second;
 }
 
-void PxJournal::Protect(const std::string& name, std::uint64_t offset, std::uint64_t size)
+void PxJournal::Protect(const std::string& name, std::uint64_t offset, std::uint64_t size, PxFile* source)
 {
-    Tracked& t = Track(name);
+    Tracked& t = Track(name, source);
     const std::uint64_t end = size > t.originalSize || offset > t.originalSize - size ? t.originalSize : offset + size;
     if (offset >= end) return;
     // The parts of [offset, end) not saved yet.
@@ -445,7 +444,7 @@ void PxJournal::Protect(const std::string& name, std::uint64_t offset, std::uint
         PutU64(payload, a);
         const std::size_t head = payload.size();
         payload.resize(head + static_cast<std::size_t>(b - a));
-        Reader(name).ReadExact(a, payload.data() + head, static_cast<std::size_t>(b - a));
+        (source ? *source : Reader(name)).ReadExact(a, payload.data() + head, static_cast<std::size_t>(b - a));
         Append(kRecImage, payload);
         // Merge [a, b) into the saved set.
         std::uint64_t lo = a, hi = b;

@@ -78,7 +78,9 @@ public:
 
     // `name` is a file of the folder. Regions beyond the size the file had when
     // the unit first touched it need no image (the rollback cuts them off).
-    void Protect(const std::string& name, std::uint64_t offset, std::uint64_t size);
+    // `source`, when given, is the file already open, read instead of
+    // opening it again.
+    void Protect(const std::string& name, std::uint64_t offset, std::uint64_t size, PxFile* source = nullptr);
     // The whole current content of the file.
     void ProtectAll(const std::string& name);
     void NoteCreate(const std::string& name);
@@ -95,7 +97,7 @@ private:
         std::uint64_t originalSize = 0;
         std::map<std::uint64_t, std::uint64_t> saved; // start -> end, disjoint
     };
-    Tracked& Track(const std::string& name);
+    Tracked& Track(const std::string& name, PxFile* source);
     void Append(std::uint8_t type, const std::vector<std::uint8_t>& payload);
     void Discard() noexcept;
     PxFile& Reader(const std::string& name);
