@@ -3,13 +3,14 @@
 // 1,000,000; --sizes=N,N,... gives others, each a multiple of 100).
 //
 // Each pair is generated once per driver in a folder on disk (under $TMPDIR,
-// else beside this program, or --dir=FOLDER), then mode 2 runs on it in a
-// process of its own. A run reports its wall and CPU time (user + system),
-// the peak resident memory of its process (ru_maxrss), the fsync and
-// fdatasync calls and the bytes handed to write calls (wchar of
-// /proc/self/io) during mode 2. The table gives the Paradox/SQLite ratio of
-// the wall times per size, the growth of the time per 10x the objects per
-// driver, and the calls and kilobytes per sector of 100 objects.
+// else beside this program, or --dir=FOLDER) and synced to the disk, then
+// mode 2 runs on it in a process of its own. A run reports its wall and CPU
+// time (user + system), the peak resident memory of its process
+// (ru_maxrss), the fsync and fdatasync calls and the bytes handed to write
+// calls (wchar of /proc/self/io) during mode 2. The table gives the
+// Paradox/SQLite ratio of the wall times per size, the growth of the time
+// per 10x the objects per driver, and the calls and kilobytes per sector of
+// 100 objects. --cache-mb=N sets the Paradox block cache per folder.
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -220,6 +221,8 @@ int Main(int argc, char** argv)
             std::printf("Generated %s, %d objects: %.2f s (peak %.1f MB)\n", DriverName(driver), objects,
                         run.generation.seconds, MB(run.generation.peakAfterKB));
             std::fflush(stdout);
+            // The pair's files go to the disk now, not while mode 2 syncs its own.
+            ::sync();
             run.mode = InChild([&](TMeasure& m) { RunMode(driver, folder, m); });
             std::printf("Mode 2 on %s, %d objects: %.2f s\n", DriverName(driver), objects, run.mode.seconds);
             std::fflush(stdout);
