@@ -267,11 +267,14 @@ void PxBlobFile::ReadBytes(std::uint64_t offset, std::uint8_t* out, std::size_t 
     while (size > 0) {
         const std::uint64_t base = offset / kUnit * kUnit;
         const std::size_t in = static_cast<std::size_t>(offset - base);
-        const std::size_t n = std::min<std::size_t>(size, kUnit - in);
-        auto it = pages_.find(base);
-        if (it != pages_.end()) {
+        std::size_t n = std::min<std::size_t>(size, kUnit - in);
+        const auto it = pages_.lower_bound(base);
+        if (it != pages_.end() && it->first == base) {
             std::memcpy(out, it->second.data() + in, n);
         } else {
+            // Up to the next page held here, in one read.
+            if (it == pages_.end() || it->first - offset >= size) n = size;
+            else n = static_cast<std::size_t>(it->first - offset);
             ReadClear(offset, out, n);
         }
         out += n;
@@ -284,8 +287,11 @@ void PxBlobFile::ReadClear(std::uint64_t offset, std::uint8_t* out, std::size_t 
 {
     while (size > 0) {
         const std::uint64_t base = offset / kUnit * kUnit;
-        const std::size_t n = std::min<std::size_t>(size, static_cast<std::size_t>(base + kUnit - offset));
+        std::size_t n = std::min<std::size_t>(size, static_cast<std::size_t>(base + kUnit - offset));
         if (!UnitScrambled(base)) {
+            // The units after the first are all scrambled or all not: when
+            // they are not, the rest is read at once.
+            if (base > 0 || !blocksScrambled_) n = size;
             const std::size_t got = offset < diskSize_ ? file_->ReadAt(offset, out, n) : 0;
             if (got < n) std::memset(out + got, 0, n - got);
         } else {
