@@ -210,22 +210,35 @@ void PxPagedFile::WriteOut()
     std::vector<std::uint32_t> dirty;
     dirty.swap(dirty_);
     std::sort(dirty.begin(), dirty.end());
-    std::vector<std::uint8_t> buf(pageSize_);
+    // Pages that follow each other go out in one write, up to a bound.
+    constexpr std::size_t kMostPagesAWrite = 32;
+    std::vector<std::uint8_t> run;
+    std::uint64_t runAt = 0;
+    const auto flush = [&] {
+        if (run.empty()) return;
+        file_->WriteAt(runAt, run.data(), run.size());
+        unsynced_ = true;
+        diskSize_ = std::max<std::uint64_t>(diskSize_, runAt + run.size());
+        run.clear();
+    };
     for (std::uint32_t number : dirty) {
         PxPageCache::Page* p = pages_.at(number).get();
         const std::uint64_t at = OffsetOf(number);
         if (at < size_) {
             const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(pageSize_, size_ - at));
-            std::memcpy(buf.data(), p->bytes.data(), pageSize_);
-            if (codec_) codec_(buf.data(), pageSize_, number, true);
-            file_->WriteAt(at, buf.data(), n);
-            unsynced_ = true;
-            diskSize_ = std::max(diskSize_, at + n);
+            if (!run.empty() && (runAt + run.size() != at || run.size() >= kMostPagesAWrite * pageSize_)) flush();
+            if (run.empty()) runAt = at;
+            const std::size_t from = run.size();
+            run.resize(from + pageSize_);
+            std::memcpy(run.data() + from, p->bytes.data(), pageSize_);
+            if (codec_) codec_(run.data() + from, pageSize_, number, true);
+            run.resize(from + n);
         }
         p->dirty = false;
         cache_.dirty_ -= pageSize_;
         cache_.PushBack(p);
     }
+    flush();
     const bool cut = size_ < diskSize_;
     if (size_ != diskSize_) {
         file_->Truncate(size_);
