@@ -271,6 +271,15 @@ TEST_P(GeneratorReserve, ReserveWritesTheNewBoundAtOnce)
     EXPECT_EQ(DbCounter(Db()), (TRows{{"3", "5150"}}));
 }
 
+// Many batches of a large count reach past the largest number: the bound
+// stops there instead of overflowing.
+TEST_P(GeneratorReserve, ReserveAheadOfManyBatchesStopsAtTheLargestNumber)
+{
+    Attach(100);
+    EXPECT_EQ(gen.ReserveAhead(1 << 20, 4096), 2147483647 - 5000);
+    EXPECT_EQ(DbCounter(Db()), (TRows{{"3", "2147483647"}}));
+}
+
 TEST_P(GeneratorReserve, ReserveWithEnoughLeftWritesNothingAndTellsWhatIsLeft)
 {
     Attach(100);
