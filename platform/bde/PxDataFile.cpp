@@ -687,7 +687,8 @@ void PxDataFile::RemoveAt(std::uint16_t n, int slot)
     SetCount(n, page, count - 1);
     ShiftSlots(n, slot + 1, -1);
     if (count - 1 > 0) return;
-    const auto pos = static_cast<std::size_t>(std::find(chain_.begin(), chain_.end(), n) - chain_.begin());
+    const std::size_t pos = ChainIndexOf(n);
+    RTL_ASSERT(pos != kNotInChain, "A block that held records is in the chain");
     if (pos == 0 && chain_.size() > 1) {
         // The first block of the chain stays where it is: the next block's
         // records move into it and that block becomes free.
@@ -716,8 +717,9 @@ std::uint64_t PxDataFile::JoinClock() noexcept { return joinClock.load(); }
 std::size_t PxDataFile::ChainIndexOf(std::uint16_t block) const
 {
     if (block == 0 || block > fileBlocks_ || !used_[block]) return kNotInChain;
-    if (ordered_ && counts_[block] > 0) {
-        // Keys ascend along the chain: the block is where its first key is.
+    if (ordered_) {
+        // Keys ascend along the chain: the block is where its first key is
+        // (a block just emptied still has the key of its last record).
         const std::size_t kl = static_cast<std::size_t>(keyLength_);
         const std::uint8_t* key = FirstKey(block);
         std::size_t lo = 0, hi = chain_.size();
