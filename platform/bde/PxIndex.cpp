@@ -739,6 +739,10 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
     const std::size_t kl = static_cast<std::size_t>(keyLength_);
     const auto& chain = data.Chain();
     GrowData(static_cast<std::size_t>(data.BlockCount()) + 1);
+    // The count a level-1 entry holds for a data block.
+    const auto entryCount = [&](std::uint16_t b) {
+        return std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount);
+    };
 
     std::vector<std::uint16_t> blocks;
     if (changedBlocks) {
@@ -757,7 +761,7 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
     for (std::uint16_t b : blocks) {
         const std::size_t at = data.ChainIndexOf(b);
         const std::uint32_t n =
-            at == PxDataFile::kNotInChain ? 0u : std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount);
+            at == PxDataFile::kNotInChain ? 0u : entryCount(b);
         const bool moved = in_[b] && data.JoinedAt(b) > syncedClock_;
         if (in_[b] && (n == 0 || moved)) removed.push_back(b);
         if (n != 0 && (!in_[b] || moved)) inserted.emplace_back(at, b);
@@ -783,7 +787,7 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
         const std::size_t at = SlotOf(leaf_[b], b);
         if (at == kNone) return false;
         check.push_back(b);
-        const auto count = std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount);
+        const std::uint32_t count = entryCount(b);
         const std::uint8_t* was = Entry(paged_.Read(leaf_[b] - 1u), at);
         if (PxGetIndexWord(was + kl + 2) == count && std::memcmp(was, data.FirstKey(b), kl) == 0) continue;
         std::uint8_t* e = Entry(paged_.Write(leaf_[b] - 1u), at);
@@ -805,7 +809,7 @@ bool PxIndexFile::Incremental(const PxDataFile& data, const std::vector<std::uin
         }
         std::memcpy(entry.data(), data.FirstKey(b), kl);
         PxPutIndexWord(entry.data() + kl, b);
-        PxPutIndexWord(entry.data() + kl + 2, std::min(static_cast<std::uint32_t>(data.CountOf(b)), kMaxCount));
+        PxPutIndexWord(entry.data() + kl + 2, entryCount(b));
         PxPutIndexWord(entry.data() + kl + 4, 0);
         if (root_ == 0) {
             const std::uint16_t r = Allocate(1);

@@ -866,28 +866,27 @@ void PxTable::ChangesWritten()
     if (mb_) mb_->MarkClean();
 }
 
-void PxTable::SyncWritten()
-{
-    if (!loaded_) return;
-    data_->Paged().SyncWritten();
-    if (px_) px_->Paged().SyncWritten();
-    if (mb_ && mbUnsynced_) mb_->File().Sync();
-    mbUnsynced_ = false;
-    for (auto& s : secondaries_) {
-        if (s.x) s.x->Paged().SyncWritten();
-        if (s.y) s.y->Paged().SyncWritten();
-    }
-}
+void PxTable::SyncWritten() { SyncFiles(true); }
 
-void PxTable::StartSyncWritten()
+void PxTable::StartSyncWritten() { SyncFiles(false); }
+
+void PxTable::SyncFiles(bool wait)
 {
     if (!loaded_) return;
-    data_->Paged().StartSync();
-    if (px_) px_->Paged().StartSync();
-    if (mb_ && mbUnsynced_) mb_->File().StartSync();
+    const auto sync = [wait](PxPagedFile& f) { wait ? f.SyncWritten() : f.StartSync(); };
+    sync(data_->Paged());
+    if (px_) sync(px_->Paged());
+    if (mb_ && mbUnsynced_) {
+        if (!wait) {
+            mb_->File().StartSync();
+        } else {
+            mb_->File().Sync();
+            mbUnsynced_ = false;
+        }
+    }
     for (auto& s : secondaries_) {
-        if (s.x) s.x->Paged().StartSync();
-        if (s.y) s.y->Paged().StartSync();
+        if (s.x) sync(s.x->Paged());
+        if (s.y) sync(s.y->Paged());
     }
 }
 

@@ -202,6 +202,8 @@ private:
     void SyncWritten();
     // Starts writing those files out (the syncs of the folder's files overlap).
     void StartSyncWritten();
+    // The two above: waits for the files, or only starts them.
+    void SyncFiles(bool wait);
     void EnsurePrimaryIndexFile();
     void EnsureBlobFile();
     template <class F> void Change(F&& apply);

@@ -744,65 +744,49 @@ TEST(SpatialModeEdges, LayerWithoutSectorsAndEmptySectorWriteNothing)
 }
 
 // The generator's bound is written before a sector only when the numbers
-// reserved run short, and then for ten sectors of that size at once (then
-// twice as many each time: see below); the numbers not issued are given
-// back at the end.
-TEST(SpatialModeEdges, ReservationsCoverSeveralSectors)
+// reserved run short, and then for several sectors of that size at once:
+// ten sectors the first time, twice as many each time after. A sector of
+// two objects asks for three numbers (its table and its objects) and takes
+// two, so the first bound (30) lasts fourteen sectors and the fifteenth
+// reserves 60 from its first number. The numbers not issued are given back
+// at the end.
+TEST(SpatialModeEdges, ReservationsCoverSeveralSectorsAndGrow)
 {
-    const TVelmoDesc desc = TVelmoDesc()
-                                .Counter(1, 5000)
-                                .Space(1, kGuid1)
-                                .Layer(kRoads, "", "Дороги")
-                                .SemTable(TSemTableDesc(Id(1, 60), kRoads, "Дороги", "SEM_ROADS"))
-                                .Sector(TSectorDesc(S(1), kRoads, {Obj(O(1)), Obj(O(2))}))
-                                .Sector(TSectorDesc(S(2), kRoads, {Obj(O(3)), Obj(O(4))}))
-                                .Sector(TSectorDesc(S(3), kRoads, {Obj(O(5)), Obj(O(6))}));
-    const auto pair = OpenPair(desc, TKind::Sqlite);
-    TTestHost host;
-    host.select = Choose({{kRoads, "Дороги"}}, false);
-    std::vector<std::string> bounds;
-    host.onCall = [&](const std::string& call) {
-        if (call.find("cектор") != std::string::npos)
-            bounds.push_back(ReadRows(*pair->Spatial(), "VELMO_DBINFO", {"IDNUMBER"})[0][0]);
+    const struct {
+        const char* name;
+        int sectors;
+        std::vector<std::string> bounds; // the bound as each sector starts
+        std::string last;                // the number written back at the end
+    } cases[] = {
+        {"one reservation", 3, {"1000", "1030", "1030"}, "1006"},
+        {"the second twice as large", 16,
+         {"1000", "1030", "1030", "1030", "1030", "1030", "1030", "1030", "1030", "1030", "1030", "1030", "1030", "1030",
+          "1030", "1088"},
+         "1032"},
     };
-    TChangeEngine engine(host);
-    engine.OpenDatabases(pair->Spatial(), pair->Semantic());
-    engine.Run({cmSpatialObjects, false, false});
-    // Each sector needs its table and its two objects: 3, so 30 at once.
-    EXPECT_EQ(bounds, (std::vector<std::string>{"1000", "1030", "1030"}));
-    engine.CloseDatabases();
-    EXPECT_EQ(ReadRows(*pair->Spatial(), "VELMO_DBINFO", {"IDGROUP", "IDNUMBER"}), (TRows{{"2", "1006"}}));
-}
-
-// Each reservation covers twice as many sectors as the one before. A sector
-// of two objects asks for three numbers and takes two: the first bound (30)
-// lasts fourteen sectors, then the fifteenth reserves for twenty sectors
-// (60 from its first number, not 30).
-TEST(SpatialModeEdges, ReservationsGrowTwiceAsLargeEachTime)
-{
-    TVelmoDesc desc = TVelmoDesc()
-                          .Counter(1, 5000)
-                          .Space(1, kGuid1)
-                          .Layer(kRoads, "", "Дороги")
-                          .SemTable(TSemTableDesc(Id(1, 60), kRoads, "Дороги", "SEM_ROADS"));
-    for (int i = 1; i <= 16; ++i) desc.Sector(TSectorDesc(S(i), kRoads, {Obj(O(2 * i - 1)), Obj(O(2 * i))}));
-    const auto pair = OpenPair(desc, TKind::Sqlite);
-    TTestHost host;
-    host.select = Choose({{kRoads, "Дороги"}}, false);
-    std::vector<std::string> bounds;
-    host.onCall = [&](const std::string& call) {
-        if (call.find("cектор") != std::string::npos)
-            bounds.push_back(ReadRows(*pair->Spatial(), "VELMO_DBINFO", {"IDNUMBER"})[0][0]);
-    };
-    TChangeEngine engine(host);
-    engine.OpenDatabases(pair->Spatial(), pair->Semantic());
-    engine.Run({cmSpatialObjects, false, false});
-    std::vector<std::string> want{"1000"};
-    want.insert(want.end(), 14, "1030");
-    want.push_back("1088");
-    EXPECT_EQ(bounds, want);
-    engine.CloseDatabases();
-    EXPECT_EQ(ReadRows(*pair->Spatial(), "VELMO_DBINFO", {"IDGROUP", "IDNUMBER"}), (TRows{{"2", "1032"}}));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TVelmoDesc desc = TVelmoDesc()
+                              .Counter(1, 5000)
+                              .Space(1, kGuid1)
+                              .Layer(kRoads, "", "Дороги")
+                              .SemTable(TSemTableDesc(Id(1, 60), kRoads, "Дороги", "SEM_ROADS"));
+        for (int i = 1; i <= c.sectors; ++i) desc.Sector(TSectorDesc(S(i), kRoads, {Obj(O(2 * i - 1)), Obj(O(2 * i))}));
+        const auto pair = OpenPair(desc, TKind::Sqlite);
+        TTestHost host;
+        host.select = Choose({{kRoads, "Дороги"}}, false);
+        std::vector<std::string> bounds;
+        host.onCall = [&](const std::string& call) {
+            if (call.find("cектор") != std::string::npos)
+                bounds.push_back(ReadRows(*pair->Spatial(), "VELMO_DBINFO", {"IDNUMBER"})[0][0]);
+        };
+        TChangeEngine engine(host);
+        engine.OpenDatabases(pair->Spatial(), pair->Semantic());
+        engine.Run({cmSpatialObjects, false, false});
+        EXPECT_EQ(bounds, c.bounds);
+        engine.CloseDatabases();
+        EXPECT_EQ(ReadRows(*pair->Spatial(), "VELMO_DBINFO", {"IDGROUP", "IDNUMBER"}), (TRows{{"2", c.last}}));
+    }
 }
 
 // The same object in two sectors with a link: the second sector's link
