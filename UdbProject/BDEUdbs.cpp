@@ -248,6 +248,18 @@ void TBDEUdb::Rollback()
     if (Database_->TransactionLost()) Database_->Rollback();
 }
 
+bool TBDEUdb::JoinTransactionsOf(IUdb* outer)
+{
+    if (!outer) {
+        if (Database_->Connected()) Database_->JoinTransactionsOf(nullptr);
+        return true;
+    }
+    auto* other = dynamic_cast<TBDEUdb*>(outer);
+    if (!other || other == this || !Database_->Connected() || !other->Database_->Connected()) return false;
+    Database_->JoinTransactionsOf(other->Database_.get());
+    return true;
+}
+
 bool TBDEUdb::GetInTransaction() { return Database_->InTransaction(); }
 
 void TBDEUdb::DoStartTransaction() { Database_->StartTransaction(); }

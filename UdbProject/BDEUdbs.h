@@ -76,8 +76,11 @@ std::string BdeUnnamedIndexName(const std::string& table, bool primary, std::int
 
 // A database on the engine: a session and a database object of its own,
 // named "VelmoSession<n>" and "VelmoDb<n>" with n from BdeNameCounter.
-class TBDEUdb : public TUdb {
+class TBDEUdb : public TUdb, public IUdbJoinedTransactions {
 public:
+    // Another database on the engine, in this folder or another.
+    bool JoinTransactionsOf(IUdb* outer) override;
+
     // Two databases on one folder share its transaction (bde::TBdeDatabase):
     // when the other one rolls it back, every level of this one's is over.
     // StartTransaction is then refused and Commit fails, both with the

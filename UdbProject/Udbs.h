@@ -143,6 +143,22 @@ protected:
     ~IUdb() override = default;
 };
 
+// A database that can take part in another database's transactions, so that
+// one commit covers both; asked for beside IUdb with dynamic_cast. The
+// engine's Paradox folders have it, the other drivers do not.
+class IUdbJoinedTransactions {
+public:
+    // From now on, a transaction started on this database while `outer` is
+    // in one takes part in it: this database's commit only leaves it, outer's
+    // outermost commit commits both as one, and a rollback of either rolls
+    // back both. nullptr ends that. False, changing nothing, where the two
+    // cannot commit as one (another driver, a database that is not open).
+    virtual bool JoinTransactionsOf(IUdb* outer) = 0;
+
+protected:
+    ~IUdbJoinedTransactions() = default;
+};
+
 // A prepared statement; "?" marks each parameter.
 class IUdbSQLCommand : public virtual rtl::RefCounted {
 public:

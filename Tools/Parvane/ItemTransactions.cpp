@@ -22,6 +22,23 @@ std::string CurrentMessage()
 
 } // namespace
 
+TItemTransactions::TItemTransactions(IUdb& db, IUdb& semDb, TIDGenerator& generator)
+    : db_(db), semDb_(semDb), generator_(generator)
+{
+    auto* joined = dynamic_cast<IUdbJoinedTransactions*>(&semDb_);
+    if (&db_ != &semDb_ && joined && joined->JoinTransactionsOf(&db_)) joined_ = joined;
+}
+
+TItemTransactions::~TItemTransactions()
+{
+    if (!joined_) return;
+    try {
+        joined_->JoinTransactionsOf(nullptr);
+    } catch (...) {
+        // A database closed under the run ended the link with it.
+    }
+}
+
 void TItemTransactions::ChangeItem(const TItemChange& item)
 {
     bool semCommitted = false;
@@ -46,7 +63,7 @@ void TItemTransactions::ChangeItem(const TItemChange& item)
         RollbackAfterError(db_);
         // Where both halves share one transaction the rollback took the
         // semantic half back already.
-        if (semCommitted && item.RenameBack) {
+        if (semCommitted && item.RenameBack && !OneCommit()) {
             const std::string cause = CurrentMessage();
             try {
                 InDbTransaction(semDb_, item.RenameBack);

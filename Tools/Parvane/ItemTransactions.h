@@ -1,6 +1,10 @@
 // The units of change of a run: every changed item is one transaction on the
 // spatial database, with a nested one on the semantic database where both
-// change. The transactions are real ones on every driver; the generator's
+// change. Where the driver can (both halves on the Paradox engine, in one
+// folder or two) the semantic transaction takes part in the spatial one and
+// the two commit as one; elsewhere the semantic one commits first, and is
+// undone by a compensating change when the spatial commit then fails. The
+// transactions are real ones on every driver; the generator's
 // TransactionEnded follows every outermost commit or rollback of the spatial
 // database, and a failing rollback never hides the error that caused it.
 #pragma once
@@ -19,7 +23,8 @@ struct TItemChange {
     // on it, nested in the spatial one and committed first.
     bool BothDatabases = false;
     // The spatial commit failed after the semantic half committed on its
-    // own: the semantic half goes back, in a transaction of its own.
+    // own (the halves do not commit as one): the semantic half goes back, in
+    // a transaction of its own.
     std::function<void()> RenameBack;
     // The text added to the cause when RenameBack fails (given that failure's message).
     std::function<std::string(const std::string& error)> RenameBackFailed;
@@ -30,7 +35,8 @@ struct TItemChange {
 class TItemTransactions {
 public:
     // db is the spatial database, the one the generator writes to.
-    TItemTransactions(IUdb& db, IUdb& semDb, TIDGenerator& generator) : db_(db), semDb_(semDb), generator_(generator) {}
+    TItemTransactions(IUdb& db, IUdb& semDb, TIDGenerator& generator);
+    ~TItemTransactions();
     TItemTransactions(const TItemTransactions&) = delete;
     TItemTransactions& operator=(const TItemTransactions&) = delete;
 
@@ -52,6 +58,8 @@ public:
     void InDbTransaction(IUdb& db, const std::function<void()>& fn);
     // The driver name parameter holds "PARADOX" (any case).
     static bool IsParadoxDb(IUdb& db);
+    // The semantic database's transactions take part in the spatial one's.
+    bool OneCommit() const noexcept { return joined_ != nullptr || &db_ == &semDb_; }
 
 private:
     // After an outermost commit or rollback of the spatial database.
@@ -60,4 +68,5 @@ private:
     IUdb& db_;
     IUdb& semDb_;
     TIDGenerator& generator_;
+    IUdbJoinedTransactions* joined_ = nullptr; // semDb_'s, while it joins db_'s transactions
 };

@@ -159,6 +159,13 @@ void TBdeDatabase::StartTransaction()
     store_->JoinTransaction();
 }
 
+void TBdeDatabase::JoinTransactionsOf(TBdeDatabase* outer)
+{
+    CheckConnected();
+    if (outer) outer->CheckConnected();
+    store_->JoinTransactionsOf(outer ? outer->store_.get() : nullptr);
+}
+
 void TBdeDatabase::Commit()
 {
     CheckConnected();

@@ -67,6 +67,11 @@ public:
     // The transaction this database took part in was rolled back by another
     // database object on the folder, and has not been ended here yet.
     bool TransactionLost() const;
+    // From now on, StartTransaction while `outer` is in a transaction joins
+    // that one, on another folder too: the two folders then commit as one
+    // when outer commits, and roll back as one (IBdePxStore). nullptr undoes
+    // the link; it ends when either database disconnects. Both connected.
+    void JoinTransactionsOf(TBdeDatabase* outer);
 
     // Table names without extensions, system files excluded.
     std::vector<std::string> GetTableNames(bool systemTables = false);

@@ -5,7 +5,6 @@
 // hands that out until the table is dropped or renamed.
 #include "platform/bde/BdePxStore.h"
 
-#include <cstdlib>
 #include <exception>
 #include <functional>
 #include <map>
@@ -70,19 +69,19 @@ private:
     std::string name_;
 };
 
-class TPxStore final : public IBdePxStore {
+class TPxStore final {
 public:
     TPxStore(const std::string& folder, const TBdePxStoreOptions& options) : db_(folder, MakeOptions(options)) {}
     // A later handle on the folder brings the passwords of its session too.
     void AddPasswords(const std::vector<std::string>& passwords) { db_.AddPasswords(passwords); }
 
-    const std::string& Folder() const override { return db_.Folder(); }
-    std::vector<std::string> TableNames() override { return db_.TableNames(); }
-    bool TableExists(const std::string& name) override
+    const std::string& Folder() const { return db_.Folder(); }
+    std::vector<std::string> TableNames() { return db_.TableNames(); }
+    bool TableExists(const std::string& name)
     {
         return tables_.count(rtl::UpperCase(name)) != 0 || db_.TableExists(name);
     }
-    IBdeStoreTable& Table(const std::string& name) override
+    IBdeStoreTable& Table(const std::string& name)
     {
         const std::string key = rtl::UpperCase(name);
         auto it = tables_.find(key);
@@ -91,7 +90,7 @@ public:
         return *it->second;
     }
     void CreateTable(const std::string& name, const std::vector<PxFieldDef>& fields, int keyFieldCount,
-                     const std::vector<TBdeStoreIndex>& secondaryIndexes) override
+                     const std::vector<TBdeStoreIndex>& secondaryIndexes)
     {
         PxTableSpec spec;
         spec.fields = fields;
@@ -103,27 +102,24 @@ public:
     }
     // The adapter goes only when the engine succeeded: a failed drop or
     // rename leaves the table, and its adapter, as they were.
-    void DropTable(const std::string& name) override
+    void DropTable(const std::string& name)
     {
         db_.DropTable(name);
         tables_.erase(rtl::UpperCase(name));
     }
-    void RenameTable(const std::string& from, const std::string& to) override
+    void RenameTable(const std::string& from, const std::string& to)
     {
         db_.RenameTable(from, to);
         tables_.erase(rtl::UpperCase(from));
         tables_.erase(rtl::UpperCase(to));
     }
 
-    void StartTransaction() override { db_.StartTransaction(); }
-    void Commit() override { db_.Commit(); }
-    void Rollback() override { db_.Rollback(); }
-    bool InTransaction() const override { return db_.InTransaction(); }
+    void StartTransaction() { db_.StartTransaction(); }
+    void Commit() { db_.Commit(); }
+    void Rollback() { db_.Rollback(); }
+    bool InTransaction() const { return db_.InTransaction(); }
 
-    // Unshared: no other handle joins, loses or rereads anything.
-    void JoinTransaction() override { StartTransaction(); }
-    bool TransactionLost() const override { return false; }
-    void SetOnReread(std::function<void()>) override {}
+    PxDatabase& Engine() noexcept { return db_; }
 
 private:
     static PxOpenOptions MakeOptions(const TBdePxStoreOptions& options)
@@ -164,7 +160,7 @@ class TSharedPxStore;
 // stores on one folder (the spatial and the semantic half of a pair kept
 // together) would overwrite each other's changes.
 struct TPxFolder {
-    TPxFolder(const std::string& folder, const TBdePxStoreOptions& options) : store(folder, options) {}
+    TPxFolder(const std::string& folder, const TBdePxStoreOptions& options);
 
     TPxStore store;
     std::vector<TSharedPxStore*> handles;
@@ -190,6 +186,8 @@ public:
                 // The journal is rolled back when the folder is opened next.
             }
         }
+        JoinTransactionsOf(nullptr);
+        for (TSharedPxStore* inner : inner_) inner->outer_ = nullptr;
         std::erase(folder_->handles, this);
     }
 
@@ -243,6 +241,12 @@ public:
             state_ = TState::Participant;
             return;
         }
+        if (outer_ && outer_->folder_ != folder_ && outer_->InTransaction()) {
+            CheckNotForeign();
+            Store().Engine().JoinTransaction(outer_->Store().Engine());
+            state_ = TState::Participant;
+            return;
+        }
         StartTransaction();
     }
     // Leaves the transaction; the last participant commits the folder. When
@@ -255,7 +259,9 @@ public:
             throw EPxError(rtl::Format(kRolledBackByAnother, Folder().c_str()));
         }
         CheckNotForeign();
-        if (state_ == TState::Participant && Participants() > 1) {
+        // The folder's transaction is committed by its last participant, or,
+        // when it is part of another folder's, with that one.
+        if (state_ == TState::Participant && (Participants() > 1 || Store().Engine().Joined())) {
             state_ = TState::None;
             return;
         }
@@ -296,6 +302,24 @@ public:
 
     bool TransactionLost() const override { return state_ == TState::Lost; }
     void SetOnReread(std::function<void()> handler) override { onReread_ = std::move(handler); }
+    void JoinTransactionsOf(IBdePxStore* outer) override
+    {
+        if (outer_) std::erase(outer_->inner_, this);
+        outer_ = dynamic_cast<TSharedPxStore*>(outer);
+        if (outer_ == this) outer_ = nullptr;
+        if (outer_) outer_->inner_.push_back(this);
+    }
+
+    // The folder's transaction was ended through another folder of its
+    // group: its participants lose it and every handle reads again.
+    static void EndedElsewhere(TPxFolder& folder)
+    {
+        for (TSharedPxStore* h : folder.handles)
+            if (h->state_ == TState::Participant) h->state_ = TState::Lost;
+        const std::vector<TSharedPxStore*> handles = folder.handles;
+        for (TSharedPxStore* h : handles)
+            if (h->onReread_) h->onReread_();
+    }
 
 private:
     enum class TState { None, Participant, Lost };
@@ -393,28 +417,27 @@ private:
     std::shared_ptr<TPxFolder> folder_;
     TState state_ = TState::None;
     std::function<void()> onReread_;
+    TSharedPxStore* outer_ = nullptr;       // whose transactions this handle joins
+    std::vector<TSharedPxStore*> inner_;    // the handles that join this one's
     std::map<std::string, std::unique_ptr<TTable>> tables_; // by upper-case name
 };
 
-std::string CanonicalFolder(const std::string& folder)
+TPxFolder::TPxFolder(const std::string& folder, const TBdePxStoreOptions& options) : store(folder, options)
 {
-    char* resolved = ::realpath(folder.c_str(), nullptr);
-    if (!resolved) return folder; // the engine reports the missing folder
-    std::string result(resolved);
-    std::free(resolved);
-    return result;
+    store.Engine().SetOnEndedElsewhere([this] { TSharedPxStore::EndedElsewhere(*this); });
 }
 
 } // namespace
 
 std::unique_ptr<IBdePxStore> BdeOpenPxStore(const std::string& folder, const TBdePxStoreOptions& options)
 {
-    if (options.FileSystem) return std::make_unique<TPxStore>(folder, options);
+    if (options.FileSystem) return std::make_unique<TSharedPxStore>(std::make_shared<TPxFolder>(folder, options));
 
     static std::mutex mutex;
     static std::map<std::string, std::weak_ptr<TPxFolder>> folders;
     const std::lock_guard<std::mutex> lock(mutex);
-    const std::string key = CanonicalFolder(folder);
+    // The engine reports a folder that does not exist.
+    const std::string key = PxDefaultFileSystem().CanonicalFolder(folder);
     std::shared_ptr<TPxFolder> shared = folders[key].lock();
     if (!shared) {
         shared = std::make_shared<TPxFolder>(folder, options);

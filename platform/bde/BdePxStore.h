@@ -33,6 +33,13 @@ struct TBdePxStoreOptions {
 // longer in a transaction, their changes are refused, their Rollback() is a
 // no-op that ends the loss and their Commit() fails and ends it. A handle
 // that is not in the folder's open transaction cannot change the folder.
+//
+// A handle on one folder may take part in the transactions of a handle on
+// another (JoinTransactionsOf): its folder's transaction then joins the
+// other folder's (PxDatabase::JoinTransaction), its Commit() only leaves,
+// the other handle's commit commits both folders as one, and a rollback or
+// a failure through either ends both (the participants on the other folder
+// lose their transaction, as on one folder).
 class IBdePxStore : public IBdeTableStore {
 public:
     // Starts the folder's transaction, or joins the one other handles have
@@ -45,11 +52,15 @@ public:
     // (a rollback, a change that failed on disk): row ids handed out before
     // mean nothing then.
     virtual void SetOnReread(std::function<void()> handler) = 0;
+    // From now on, JoinTransaction() while `outer` is in a transaction joins
+    // that one, on outer's folder or on another; nullptr undoes the link.
+    // The link ends when either handle goes away.
+    virtual void JoinTransactionsOf(IBdePxStore* outer) = 0;
 };
 
 // Opens the folder (rolling back what a stopped process left half done);
 // the engine's error when the folder does not exist. A store with a file
-// system of its own is never shared.
+// system of its own is never shared with another handle.
 std::unique_ptr<IBdePxStore> BdeOpenPxStore(const std::string& folder, const TBdePxStoreOptions& options = {});
 
 } // namespace bde

@@ -25,6 +25,10 @@ constexpr const char* SNoTransaction = "No transaction is active";
 constexpr const char* SDoomed = "The transaction was rolled back after a failure; end it with Rollback";
 constexpr const char* SBroken =
     "Folder \"%s\" holds a change that could not be rolled back; open the folder again to recover it";
+constexpr const char* SJoined =
+    "The transaction of folder \"%s\" is part of the transaction of folder \"%s\" and is committed with it";
+constexpr const char* SNoOuter = "Folder \"%s\" has no transaction of its own that another folder could join";
+constexpr const char* SJoinSelf = "A folder cannot join its own transaction";
 constexpr const char* SBadTableName = "\"%s\" is not a valid table name: %s";
 constexpr const char* SBadSpec = "Table \"%s\" cannot be created: %s";
 constexpr const char* SBadField = "Table \"%s\" cannot be created: field \"%s\": %s";
@@ -176,6 +180,7 @@ PxDatabase::PxDatabase(std::string folder, PxOpenOptions options)
         }
     });
     if (!fs_->FolderExists(folder_)) throw EPxError(rtl::Format(SNoFolder, folder_.c_str()));
+    canonicalFolder_ = fs_->CanonicalFolder(folder_);
     PxJournal::Recover(*fs_, folder_);
     // Dropped tables whose files outlived the change that dropped them.
     for (const auto& f : fs_->List(folder_))
@@ -184,7 +189,13 @@ PxDatabase::PxDatabase(std::string folder, PxOpenOptions options)
 
 PxDatabase::~PxDatabase()
 {
-    if (inTransaction_ && !doomed_) {
+    if (Grouped()) {
+        try {
+            RollbackGroup();
+        } catch (...) {
+            // What could not be rolled back now is rolled back at the next open.
+        }
+    } else if (inTransaction_ && !doomed_) {
         try {
             journal_.Rollback();
         } catch (...) {
@@ -408,6 +419,15 @@ void PxDatabase::CommitJournal()
 
 void PxDatabase::FailChange() noexcept
 {
+    if (Grouped()) {
+        FailGroup(std::string());
+        return;
+    }
+    FailOne();
+}
+
+void PxDatabase::FailOne() noexcept
+{
     try {
         if (journal_.InUnit()) journal_.Rollback();
     } catch (...) {
@@ -446,7 +466,12 @@ void PxDatabase::StartTransaction()
 void PxDatabase::Commit()
 {
     if (!inTransaction_) throw EPxError(SNoTransaction);
+    if (outer_) throw EPxError(rtl::Format(SJoined, folder_.c_str(), outer_->folder_.c_str()));
     if (doomed_) throw EPxError(SDoomed);
+    if (!members_.empty()) {
+        CommitGroup();
+        return;
+    }
     try {
         WriteOut();
         SyncTables();
@@ -462,6 +487,10 @@ void PxDatabase::Commit()
 void PxDatabase::Rollback()
 {
     if (!inTransaction_) throw EPxError(SNoTransaction);
+    if (Grouped()) {
+        RollbackGroup();
+        return;
+    }
     const bool doomed = doomed_;
     inTransaction_ = false;
     doomed_ = false;
@@ -475,6 +504,150 @@ void PxDatabase::Rollback()
         broken_ = true;
         throw;
     }
+}
+
+// ---- transactions over several folders --------------------------------------------
+
+void PxDatabase::JoinTransaction(PxDatabase& outer)
+{
+    if (&outer == this) throw EPxError(SJoinSelf);
+    if (!outer.inTransaction_ || outer.outer_) throw EPxError(rtl::Format(SNoOuter, outer.folder_.c_str()));
+    if (outer.doomed_) throw EPxError(SDoomed);
+    if (canonicalFolder_ == outer.canonicalFolder_) throw EPxError(SJoinSelf);
+    StartTransaction();
+    outer_ = &outer;
+    outer.members_.push_back(this);
+}
+
+std::vector<PxDatabase*> PxDatabase::Group() noexcept
+{
+    if (outer_) return outer_->Group();
+    std::vector<PxDatabase*> all{this};
+    all.insert(all.end(), members_.begin(), members_.end());
+    return all;
+}
+
+void PxDatabase::Ungroup() noexcept
+{
+    for (PxDatabase* d : Group()) {
+        d->outer_ = nullptr;
+        d->members_.clear();
+    }
+}
+
+void PxDatabase::EndedElsewhere() noexcept
+{
+    if (!onEndedElsewhere_) return;
+    try {
+        onEndedElsewhere_();
+    } catch (...) {
+        // A listener's failure changes nothing of the transaction's end.
+    }
+}
+
+// Every folder's journal names the super-journal and holds the images of
+// what the folder is about to write before any table is written; the
+// super-journal is durable before that too (its folder is synced by the
+// first journal's creation, or on its own when that journal exists
+// already). Removing it is the commit; the journals go after it without a
+// sync, since a journal whose super-journal is gone is only removed.
+void PxDatabase::CommitGroup()
+{
+    const std::vector<PxDatabase*> all = Group();
+    std::string super;
+    try {
+        std::vector<std::string> folders;
+        for (PxDatabase* d : all) folders.push_back(d->canonicalFolder_);
+        const bool sealed = journal_.Sealed();
+        super = PxSuperJournal::Create(Fs(), folders);
+        if (sealed) Fs().SyncFolder(folder_);
+        for (PxDatabase* d : all) {
+            d->journal_.NameSuper(super);
+            d->WriteOut();
+            d->journal_.Sync();
+        }
+        // The folders' syncs overlap, as the files of one folder do.
+        for (PxDatabase* d : all)
+            for (auto& [key, t] : d->tables_) t->StartSyncWritten();
+        for (PxDatabase* d : all)
+            for (auto& [key, t] : d->tables_) t->SyncWritten();
+        for (PxDatabase* d : all) d->SyncFolderIfChanged();
+        Fs().Remove(super);
+    } catch (...) {
+        FailGroup(super);
+        throw;
+    }
+    try {
+        Fs().SyncFolder(folder_);
+    } catch (...) {
+        // Committed once the super-journal is gone.
+    }
+    Ungroup();
+    for (PxDatabase* d : all) {
+        d->inTransaction_ = false;
+        try {
+            d->journal_.Commit(false);
+        } catch (...) {
+            // The journal names a super-journal that is gone: recovery only
+            // removes it.
+            try {
+                PxJournal::Recover(d->Fs(), d->folder_);
+            } catch (...) {
+                d->broken_ = true;
+            }
+            d->MarkAllStale();
+        }
+        d->RemoveTrash();
+    }
+}
+
+void PxDatabase::FailGroup(const std::string& super) noexcept
+{
+    const std::vector<PxDatabase*> all = Group();
+    bool undone = true;
+    for (PxDatabase* d : all) {
+        d->FailOne();
+        undone = undone && !d->broken_;
+    }
+    // A folder whose rollback failed still names the super-journal: it must
+    // stay, so that the folder's next open rolls it back too.
+    if (!super.empty() && undone) {
+        try {
+            if (Fs().Exists(super)) {
+                Fs().Remove(super);
+                Fs().SyncFolder(folder_);
+            }
+        } catch (...) {
+            // Named by no journal now: the folder's next open removes it.
+        }
+    }
+    for (PxDatabase* d : all)
+        if (d != this) d->EndedElsewhere();
+}
+
+void PxDatabase::RollbackGroup()
+{
+    const std::vector<PxDatabase*> all = Group();
+    Ungroup();
+    std::exception_ptr error;
+    for (PxDatabase* d : all) {
+        const bool doomed = d->doomed_;
+        d->inTransaction_ = false;
+        d->doomed_ = false;
+        d->folderChanged_ = false;
+        d->trash_.clear();
+        d->MarkAllStale();
+        if (doomed || !d->journal_.InUnit()) continue;
+        try {
+            d->journal_.Rollback();
+        } catch (...) {
+            d->broken_ = true;
+            if (!error) error = std::current_exception();
+        }
+    }
+    for (PxDatabase* d : all)
+        if (d != this) d->EndedElsewhere();
+    if (error) std::rethrow_exception(error);
 }
 
 // ---- drop and rename -------------------------------------------------------------------

@@ -23,12 +23,17 @@
 // durable, when they outgrow it. A commit syncs the journal, then only the
 // files it changed, then removes the journal.
 //
+// The transaction of one folder can be joined to that of another folder
+// (JoinTransaction): the two then commit as one, through a super-journal
+// (PxJournal.h), and roll back as one.
+//
 // One folder object per folder and process: the tables' structure and
 // changes are kept in memory, so nothing else may change the folder's tables
 // while it is open.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -89,6 +94,19 @@ public:
     void Rollback();
     bool InTransaction() const noexcept { return inTransaction_; }
 
+    // Starts a transaction on this folder as part of the one open on `outer`
+    // (another folder): outer's Commit() then commits both at once, and a
+    // Rollback() of either, a change of either failing on disk or either
+    // going away rolls back both. This folder's own Commit() is refused while
+    // it is part of outer's. EPxError when outer is not in a transaction of
+    // its own, is this folder, or this folder is in a transaction.
+    void JoinTransaction(PxDatabase& outer);
+    // This folder's transaction is part of another folder's.
+    bool Joined() const noexcept { return outer_ != nullptr; }
+    // Called when this folder's transaction was rolled back, or doomed by a
+    // failure, through another folder of its group.
+    void SetOnEndedElsewhere(std::function<void()> handler) { onEndedElsewhere_ = std::move(handler); }
+
     // Checks a definition against the limits of the format without creating
     // anything (the same errors CreateTable raises).
     static void CheckSpec(const std::string& name, const PxTableSpec& spec, const PxCreateOptions& options,
@@ -125,10 +143,27 @@ private:
     void Recover();
     void Forget(const std::string& table) noexcept;
 
+    // ---- transactions over several folders
+    bool Grouped() const noexcept { return outer_ || !members_.empty(); }
+    // The folders of this one's group, the outer one first.
+    std::vector<PxDatabase*> Group() noexcept;
+    void Ungroup() noexcept;
+    void CommitGroup();
+    // Rolls back every folder of the group after a failure and dooms their
+    // transactions; removes the super-journal (when given) once all are
+    // rolled back.
+    void FailGroup(const std::string& super) noexcept;
+    void RollbackGroup();
+    // This folder's part of a failure: its journal rolled back, its
+    // transaction doomed.
+    void FailOne() noexcept;
+    void EndedElsewhere() noexcept;
+
     PxOpenOptions options_;
     PxPageCache cache_;
     PxFileSystem* fs_;
     std::string folder_;
+    std::string canonicalFolder_; // the folder's one name (PxFileSystem::CanonicalFolder)
     PxJournal journal_;
     bool inTransaction_ = false;
     bool doomed_ = false;
@@ -137,6 +172,9 @@ private:
     bool folderChanged_ = false; // files were created in the open unit
     std::vector<std::string> trash_;
     std::map<std::string, rtl::RefPtr<PxTable>> tables_; // by upper-case name
+    PxDatabase* outer_ = nullptr;     // the group's first folder, when this one joined it
+    std::vector<PxDatabase*> members_; // the folders that joined this one's transaction
+    std::function<void()> onEndedElsewhere_;
 };
 
 } // namespace bde

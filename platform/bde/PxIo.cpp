@@ -2,6 +2,7 @@
 #include "platform/bde/PxIo.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #include <dirent.h>
@@ -153,6 +154,15 @@ public:
     }
 
     bool FolderExists(const std::string& folder) override { return rtl::DirectoryExists(folder); }
+
+    std::string CanonicalFolder(const std::string& folder) override
+    {
+        char* resolved = ::realpath(folder.c_str(), nullptr);
+        if (!resolved) return folder;
+        std::string result(resolved);
+        std::free(resolved);
+        return result;
+    }
 };
 
 } // namespace

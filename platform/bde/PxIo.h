@@ -64,6 +64,10 @@ public:
     // Makes the folder's entries (created, removed, renamed files) durable.
     virtual void SyncFolder(const std::string& folder) = 0;
     virtual bool FolderExists(const std::string& folder) = 0;
+    // The folder's one name, links and "." / ".." resolved, so that two
+    // spellings of a folder compare equal; the name as given where it
+    // cannot be resolved.
+    virtual std::string CanonicalFolder(const std::string& folder) { return folder; }
 };
 
 // The process's real file system (POSIX calls).

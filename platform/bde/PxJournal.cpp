@@ -6,8 +6,10 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <random>
 
 #include "platform/rtl/Format.h"
+#include "platform/rtl/NumText.h"
 
 namespace bde {
 
@@ -18,13 +20,22 @@ constexpr const char* SJournalDamaged =
     "The undo journal \"%s\" cannot be used: %s. It is kept and the folder is not opened; "
     "the tables of the folder may be half changed and may need a restore from a backup";
 
+constexpr const char* SSuperDamaged =
+    "The super-journal \"%s\" named by the undo journal \"%s\" cannot be used: %s. Both are kept and the folder "
+    "is not opened, since whether the change was committed in every folder of the transaction cannot be told; "
+    "bring back the folders it lists, or restore them all from a backup";
+
 constexpr std::array<std::uint8_t, 8> kMagic = {'P', 'X', 'U', 'N', 'D', 'O', 0, 2};
+constexpr std::array<std::uint8_t, 8> kSuperMagic = {'P', 'X', 'S', 'U', 'P', 'E', 'R', 1};
+constexpr const char* kSuperPrefix = "PXSUPER-";
+constexpr std::size_t kSuperHexDigits = 16;
+constexpr std::uint64_t kMostSuperBytes = 1 << 20;
 constexpr std::size_t kCountAt = 8;      // two copies of the count, 16 bytes each
 constexpr std::size_t kCountSize = 16;
 constexpr std::size_t kHeaderSize = kCountAt + 2 * kCountSize;
 constexpr std::size_t kFrame = 9;        // type, length, checksum
 
-enum : std::uint8_t { kRecFile = 1, kRecImage = 2, kRecRename = 3, kRecUndone = 4 };
+enum : std::uint8_t { kRecFile = 1, kRecImage = 2, kRecRename = 3, kRecUndone = 4, kRecSuper = 5 };
 
 void PutU64(std::vector<std::uint8_t>& out, std::uint64_t v)
 {
@@ -96,6 +107,7 @@ struct Record {
 // counted records end.
 struct Parsed {
     std::vector<Record> records;
+    std::string super; // the super-journal named, "" for none
     std::size_t resumeAt = 0;
     std::uint32_t count = 0;
     std::uint64_t end = 0;
@@ -166,6 +178,9 @@ Parsed Parse(const std::vector<std::uint8_t>& b, const std::string& path)
         case kRecUndone:
             undone.push_back(static_cast<std::uint32_t>(r.Int(4)));
             break;
+        case kRecSuper:
+            rec.name = r.Name();
+            break;
         default:
             bad("a record is of an unknown kind");
         }
@@ -174,6 +189,14 @@ Parsed Parse(const std::vector<std::uint8_t>& b, const std::string& path)
             // Progress of a rollback comes after every record it undoes.
             if (undone.back() >= p.records.size()) bad("a rollback step names no record");
             resumeAt = std::min<std::size_t>(resumeAt, undone.back());
+        } else if (type == kRecSuper) {
+            if (!undone.empty()) bad("a record follows the steps of its rollback");
+            if (!p.super.empty()) bad("it names two super-journals");
+            const std::size_t slash = rec.name.rfind('/');
+            if (rec.name.empty() || rec.name.front() != '/' || rec.name.find('\0') != std::string::npos ||
+                !PxSuperJournal::IsName(std::string_view(rec.name).substr(slash + 1)))
+                bad("it names a super-journal by a path that no super-journal has");
+            p.super = std::move(rec.name);
         } else {
             if (!undone.empty()) bad("a record follows the steps of its rollback");
             p.records.push_back(std::move(rec));
@@ -232,8 +255,8 @@ std::vector<std::uint8_t> Frame(std::uint8_t type, const std::vector<std::uint8_
     return rec;
 }
 
-// Undoes the journal at `path` and removes it.
-void Undo(PxFileSystem& fs, const std::string& folder, const std::string& path)
+// The journal at `path`, read and checked.
+Parsed ReadJournal(PxFileSystem& fs, const std::string& path)
 {
     if (fs.IsLink(path)) Damaged(path, "it is a link");
     std::vector<std::uint8_t> bytes;
@@ -241,7 +264,12 @@ void Undo(PxFileSystem& fs, const std::string& folder, const std::string& path)
         auto j = fs.Open(path, PxOpenMode::Read);
         bytes = j->ReadAll();
     }
-    const Parsed parsed = Parse(bytes, path);
+    return Parse(bytes, path);
+}
+
+// Undoes the journal at `path`, read as `parsed`, and removes it.
+void UndoParsed(PxFileSystem& fs, const std::string& folder, const std::string& path, const Parsed& parsed)
+{
     const std::vector<Record>& records = parsed.records;
     for (const Record& r : records)
         for (const std::string* n : {&r.name, &r.name2})
@@ -321,7 +349,178 @@ void Undo(PxFileSystem& fs, const std::string& folder, const std::string& path)
     fs.SyncFolder(folder);
 }
 
+void Undo(PxFileSystem& fs, const std::string& folder, const std::string& path)
+{
+    UndoParsed(fs, folder, path, ReadJournal(fs, path));
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// Whether the journal of `folder` names `super`; a journal that cannot be
+// read is taken to name it, so that the super-journal is kept for it.
+bool JournalNames(PxFileSystem& fs, const std::string& folder, const std::string& super)
+{
+    const std::string path = PxJoinPath(folder, PxJournal::kFileName);
+    if (!fs.Exists(path) && !fs.IsLink(path)) return false;
+    try {
+        return ReadJournal(fs, path).super == super;
+    } catch (const EPxError&) {
+        return true;
+    }
+}
+
+// Removes the super-journal once no journal of its folders names it any more.
+void DropSuperIfDone(PxFileSystem& fs, const std::string& super, const std::vector<std::string>& folders)
+{
+    for (const std::string& f : folders)
+        if (JournalNames(fs, f, super)) return;
+    fs.Remove(super);
+    fs.SyncFolder(FolderOf(super));
+}
+
+// A journal that a stopped process left: rolled back, or, where it names a
+// super-journal that is gone (its transaction committed), removed.
+void Resolve(PxFileSystem& fs, const std::string& folder, const std::string& path)
+{
+    const Parsed parsed = ReadJournal(fs, path);
+    const std::string& super = parsed.super;
+    if (super.empty()) {
+        UndoParsed(fs, folder, path, parsed);
+        return;
+    }
+    const auto bad = [&](const std::string& why) {
+        throw EPxJournalDamaged(rtl::Format(SSuperDamaged, super.c_str(), path.c_str(), why.c_str()));
+    };
+    const std::string superFolder = FolderOf(super);
+    if (!fs.FolderExists(superFolder)) bad("its folder \"" + superFolder + "\" does not exist");
+    if (fs.IsLink(super)) bad("it is a link");
+    if (!fs.Exists(super)) {
+        // Committed: what the journal would undo is the change itself.
+        fs.Remove(path);
+        fs.SyncFolder(folder);
+        return;
+    }
+    std::vector<std::string> folders;
+    try {
+        folders = PxSuperJournal::Read(fs, super);
+    } catch (const EPxJournalDamaged& e) {
+        bad(e.what());
+    }
+    const auto listed = [&](const std::string& f) {
+        return std::find(folders.begin(), folders.end(), fs.CanonicalFolder(f)) != folders.end();
+    };
+    if (!listed(folder)) bad("it does not list the folder \"" + folder + "\"");
+    if (!listed(superFolder)) bad("it lies outside the folders it lists");
+    for (const std::string& f : folders)
+        if (!fs.FolderExists(f)) bad("it lists the folder \"" + f + "\", which does not exist");
+    UndoParsed(fs, folder, path, parsed);
+    DropSuperIfDone(fs, super, folders);
+}
+
+// Super-journals in the folder that no journal names any more: a .TMP (no
+// journal named it yet), or one whose every folder has no journal naming it
+// (a crash after all its folders were recovered, or before any named it).
+// One that cannot be read, or whose folders are not all there, is left.
+void DropOrphanSupers(PxFileSystem& fs, const std::string& folder)
+{
+    // Journals name a super-journal by its folder's one name.
+    const std::string canonical = fs.CanonicalFolder(folder);
+    for (const std::string& name : fs.List(folder)) {
+        if (!name.starts_with(kSuperPrefix)) continue;
+        const std::string path = PxJoinPath(canonical, name);
+        if (name.ends_with(".TMP") && PxSuperJournal::IsName(name.substr(0, name.size() - 4) + ".JNL")) {
+            fs.Remove(path);
+            fs.SyncFolder(folder);
+            continue;
+        }
+        if (!PxSuperJournal::IsName(name) || fs.IsLink(path)) continue;
+        std::vector<std::string> folders;
+        try {
+            folders = PxSuperJournal::Read(fs, path);
+        } catch (const EPxError&) {
+            continue;
+        }
+        if (std::all_of(folders.begin(), folders.end(), [&](const std::string& f) { return fs.FolderExists(f); }))
+            DropSuperIfDone(fs, path, folders);
+    }
+}
+
 } // namespace
+
+std::string PxSuperJournal::Create(PxFileSystem& fs, const std::vector<std::string>& folders)
+{
+    RTL_ASSERT(!folders.empty(), "A super-journal lists its folders");
+    std::vector<std::uint8_t> bytes(kSuperMagic.begin(), kSuperMagic.end());
+    PutU32(bytes, static_cast<std::uint32_t>(folders.size()));
+    for (const std::string& f : folders) PutName(bytes, f);
+    PutU32(bytes, PxCrc32(bytes.data(), bytes.size()));
+    static std::mt19937_64 random = [] {
+        std::random_device device;
+        std::seed_seq seed{device(), device(), device(), device()};
+        return std::mt19937_64(seed);
+    }();
+    for (;;) {
+        const std::uint64_t n = random();
+        const std::string base = PxJoinPath(folders.front(), kSuperPrefix + rtl::IntToHex(n, static_cast<int>(kSuperHexDigits)));
+        const std::string path = base + ".JNL", fresh = base + ".TMP";
+        if (fs.Exists(path) || fs.Exists(fresh)) continue;
+        auto f = fs.Open(fresh, PxOpenMode::Create);
+        try {
+            f->WriteAt(0, bytes.data(), bytes.size());
+            f->Sync();
+            f.reset();
+            fs.Rename(fresh, path);
+        } catch (...) {
+            f.reset();
+            try {
+                fs.Remove(fresh);
+            } catch (...) {
+                // Named by no journal: the folder's next open removes it.
+            }
+            throw;
+        }
+        return path;
+    }
+}
+
+std::vector<std::string> PxSuperJournal::Read(PxFileSystem& fs, const std::string& path)
+{
+    const auto bad = [&](const std::string& why) { Damaged(path, why); };
+    std::vector<std::uint8_t> b;
+    {
+        auto f = fs.Open(path, PxOpenMode::Read);
+        if (f->Size() > kMostSuperBytes) bad("it is larger than any super-journal");
+        b = f->ReadAll();
+    }
+    if (b.size() < kSuperMagic.size() + 8) bad("it is cut short");
+    if (!std::equal(kSuperMagic.begin(), kSuperMagic.end(), b.begin())) bad("its header is broken");
+    if (PxCrc32(b.data(), b.size() - 4) != PxGetU32(b.data() + b.size() - 4)) bad("its checksum is bad");
+    Reader r{b, kSuperMagic.size(), b.size() - 4};
+    const std::uint64_t count = r.Int(4);
+    std::vector<std::string> folders;
+    for (std::uint64_t i = 0; r.ok && i < count; ++i) {
+        std::string f = r.Name();
+        if (!r.ok) break;
+        if (f.empty() || f.front() != '/' || f.find('\0') != std::string::npos) bad("it lists a folder by no full path");
+        folders.push_back(std::move(f));
+    }
+    if (!r.ok || r.pos != r.end || folders.empty()) bad("it does not hold what a super-journal holds");
+    return folders;
+}
+
+bool PxSuperJournal::IsName(std::string_view name) noexcept
+{
+    const std::string_view prefix = kSuperPrefix, ext = ".JNL";
+    if (name.size() != prefix.size() + kSuperHexDigits + ext.size()) return false;
+    if (!name.starts_with(prefix) || !name.ends_with(ext)) return false;
+    for (char c : name.substr(prefix.size(), kSuperHexDigits))
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'))) return false;
+    return true;
+}
 
 std::uint32_t PxCrc32(const std::uint8_t* data, std::size_t size, std::uint32_t crc) noexcept
 {
@@ -378,9 +577,10 @@ bool PxJournal::Recover(PxFileSystem& fs, const std::string& folder)
         fs.SyncFolder(folder);
     }
     const std::string path = PxJoinPath(folder, kFileName);
-    if (!fs.Exists(path) && !fs.IsLink(path)) return hadFresh;
-    Undo(fs, folder, path);
-    return true;
+    const bool had = fs.Exists(path) || fs.IsLink(path);
+    if (had) Resolve(fs, folder, path);
+    DropOrphanSupers(fs, folder);
+    return had || hadFresh;
 }
 
 void PxJournal::Begin()
@@ -393,6 +593,7 @@ void PxJournal::Begin()
     fileSize_ = 0;
     count_ = 0;
     sealed_ = false;
+    namedSuper_ = false;
 }
 
 PxJournal::Tracked& PxJournal::Track(const std::string& name, PxFile* source)
@@ -492,6 +693,16 @@ void PxJournal::NoteRename(const std::string& from, const std::string& to)
     readers_.erase(to);
 }
 
+void PxJournal::NameSuper(const std::string& superPath)
+{
+    RTL_ASSERT(inUnit_, "No unit of work is open");
+    RTL_ASSERT(!namedSuper_, "The unit names its super-journal already");
+    std::vector<std::uint8_t> payload;
+    PutName(payload, superPath);
+    Append(kRecSuper, payload);
+    namedSuper_ = true;
+}
+
 void PxJournal::Append(std::uint8_t type, const std::vector<std::uint8_t>& payload)
 {
     const auto rec = Frame(type, payload);
@@ -546,7 +757,7 @@ void PxJournal::Discard() noexcept
     inUnit_ = false;
 }
 
-void PxJournal::Commit()
+void PxJournal::Commit(bool durable)
 {
     RTL_ASSERT(inUnit_, "No unit of work is open");
     const bool sealed = sealed_;
@@ -558,6 +769,7 @@ void PxJournal::Commit()
         return;
     }
     fs_.Remove(path_);
+    if (!durable) return;
     // The removal is what commits: it should survive a power loss, or the
     // next open would roll back a change reported as done. The change is
     // committed once the journal is gone, so a failing sync is not a

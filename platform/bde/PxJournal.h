@@ -38,12 +38,25 @@
 // A journal is untrusted input: recovery touches only the table files of its
 // folder, by plain names (no folder part, no links), and writes images only
 // within the size the journal recorded for their file.
+//
+// One transaction over several folders commits through a super-journal
+// (PxSuperJournal): a small file in the first folder that lists the folders
+// of the transaction. It is made durable before any of their journals names
+// it (record type 5: the super-journal's full path) and before any of their
+// tables is written; removing it is the commit of every folder at once.
+// Recovery of a folder whose journal names a super-journal rolls the folder
+// back while that file exists and only removes the journal once it is gone
+// (the change was committed); the last folder rolled back removes the
+// super-journal. A super-journal that cannot be read, that does not list the
+// folder, or whose folders are not all there is refused like a damaged
+// journal: nothing is touched and the folder does not open.
 #pragma once
 
 #include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/bde/PxIo.h"
@@ -86,9 +99,19 @@ public:
     void NoteCreate(const std::string& name);
     void NoteRename(const std::string& from, const std::string& to);
 
+    // Records in the unit's journal that the unit is part of the transaction
+    // whose super-journal is at `superPath` (written with the next Sync).
+    void NameSuper(const std::string& superPath);
+    // The journal file counts records already: a Sync appends to it rather
+    // than creating it (and syncing the folder).
+    bool Sealed() const noexcept { return sealed_; }
+
     // Writes and flushes the records kept so far.
     void Sync();
-    void Commit();
+    // Removes the journal. `durable`: syncs the folder after, so that the
+    // removal outlives a power loss; a journal that names a super-journal
+    // already removed needs no such sync (recovery completes it).
+    void Commit(bool durable = true);
     void Rollback();
 
 private:
@@ -114,8 +137,27 @@ private:
     std::uint32_t count_ = 0;          // records counted in it
     std::vector<std::uint8_t> pending_;
     std::uint32_t pendingCount_ = 0;
+    bool namedSuper_ = false;
     std::map<std::string, Tracked> tracked_;
     std::map<std::string, std::unique_ptr<PxFile>> readers_;
+};
+
+// The commit point of a transaction over several folders (see above). The
+// file, little-endian: "PXSUPER" 1 (8 bytes), the number of folders (u32),
+// each folder's full path (u16 length, bytes), and a CRC-32 of all that (u32).
+// It is written whole as "PXSUPER-<16 hex digits>.TMP", synced and renamed
+// to ".JNL": a .TMP is one that no journal names yet, dropped by recovery.
+class PxSuperJournal {
+public:
+    // Writes a new super-journal in folders[0] listing `folders` (canonical
+    // paths); returns its path. The folder itself is not synced: the caller
+    // syncs it before any table of the transaction is written.
+    static std::string Create(PxFileSystem& fs, const std::vector<std::string>& folders);
+    // The folders listed; EPxJournalDamaged naming the file when it does not
+    // read back as written.
+    static std::vector<std::string> Read(PxFileSystem& fs, const std::string& path);
+    // "PXSUPER-" followed by 16 hexadecimal digits and ".JNL".
+    static bool IsName(std::string_view name) noexcept;
 };
 
 // CRC-32 (IEEE) of a byte range, for the journal records.

@@ -105,6 +105,14 @@ void TFaultyUdb::Close()
 
 bool TFaultyUdb::IsOpen() { return inner_->IsOpen(); }
 
+bool TFaultyUdb::JoinTransactionsOf(IUdb* outer)
+{
+    auto* inner = dynamic_cast<IUdbJoinedTransactions*>(inner_.get());
+    if (!inner) return false;
+    if (auto* wrapper = dynamic_cast<TFaultyUdb*>(outer)) outer = wrapper->Inner().get();
+    return inner->JoinTransactionsOf(outer);
+}
+
 bool TFaultyUdb::InTransaction() { return inner_->InTransaction(); }
 
 void TFaultyUdb::StartTransaction()

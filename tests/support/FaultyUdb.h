@@ -13,7 +13,8 @@
 // Calls the inner command would refuse before running (a closed database,
 // wrong parameter values) are passed on to it and not counted.
 //
-// Transactions nest as in the inner database: only the commit that ends the
+// Transactions nest as in the inner database, and join another database's
+// where the inner database can (IUdbJoinedTransactions): only the commit that ends the
 // outermost level is counted and can be made to fail. The depth is the inner
 // database's own count when it is a TUdb; for any other database the wrapper
 // counts the levels started through itself.
@@ -28,7 +29,7 @@
 
 class TFaultyCommand;
 
-class TFaultyUdb : public IUdb {
+class TFaultyUdb : public IUdb, public IUdbJoinedTransactions {
 public:
     // inner must be given.
     explicit TFaultyUdb(rtl::RefPtr<IUdb> inner);
@@ -68,6 +69,10 @@ public:
     bool TableExists(const std::string& name) override;
     void DropTable(const std::string& name) override;
     rtl::RefPtr<ISimpleParams> GetParams() override;
+
+    // ---- IUdbJoinedTransactions: the inner database's, with outer unwrapped
+    // when it is a wrapper too.
+    bool JoinTransactionsOf(IUdb* outer) override;
 
 protected:
     ~TFaultyUdb() override = default;
