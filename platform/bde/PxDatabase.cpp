@@ -203,6 +203,14 @@ PxDatabase::~PxDatabase()
         }
     }
     for (auto& [key, t] : tables_) t->Detach();
+    if (!inTransaction_) {
+        try {
+            const std::string spare = PathOf(PxSuperJournal::SpareName());
+            if (fs_->Exists(spare) && !fs_->IsLink(spare)) fs_->Remove(spare);
+        } catch (...) {
+            // Named by no journal: the folder's next open removes it.
+        }
+    }
 }
 
 // ---- tables by name ------------------------------------------------------------------
@@ -404,7 +412,7 @@ void PxDatabase::CommitJournal()
     try {
         journal_.Commit();
     } catch (...) {
-        // The journal could not be removed: undo the change now rather than at the next open.
+        // The journal could not be put aside: undo the change now rather than at the next open.
         try {
             PxJournal::Recover(*fs_, folder_);
         } catch (...) {
@@ -559,7 +567,7 @@ void PxDatabase::CommitGroup()
         std::vector<std::string> folders;
         for (PxDatabase* d : all) folders.push_back(d->canonicalFolder_);
         const bool sealed = journal_.Sealed();
-        super = PxSuperJournal::Create(Fs(), folders);
+        super = PxSuperJournal::Create(Fs(), folders, PathOf(PxSuperJournal::SpareName()));
         if (sealed) Fs().SyncFolder(folder_);
         for (PxDatabase* d : all) {
             d->journal_.NameSuper(super);
@@ -572,7 +580,10 @@ void PxDatabase::CommitGroup()
         for (PxDatabase* d : all)
             for (auto& [key, t] : d->tables_) t->SyncWritten();
         for (PxDatabase* d : all) d->SyncFolderIfChanged();
-        Fs().Remove(super);
+        // The commit; the file serves the next transaction.
+        const std::string spare = PathOf(PxSuperJournal::SpareName());
+        if (Fs().Exists(spare)) Fs().Remove(spare);
+        Fs().Rename(super, spare);
     } catch (...) {
         FailGroup(super);
         throw;

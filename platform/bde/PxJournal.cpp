@@ -451,7 +451,7 @@ void DropOrphanSupers(PxFileSystem& fs, const std::string& folder)
 
 } // namespace
 
-std::string PxSuperJournal::Create(PxFileSystem& fs, const std::vector<std::string>& folders)
+std::string PxSuperJournal::Create(PxFileSystem& fs, const std::vector<std::string>& folders, const std::string& spare)
 {
     RTL_ASSERT(!folders.empty(), "A super-journal lists its folders");
     std::vector<std::uint8_t> bytes(kSuperMagic.begin(), kSuperMagic.end());
@@ -468,16 +468,27 @@ std::string PxSuperJournal::Create(PxFileSystem& fs, const std::vector<std::stri
         const std::string base = PxJoinPath(folders.front(), kSuperPrefix + rtl::IntToHex(n, static_cast<int>(kSuperHexDigits)));
         const std::string path = base + ".JNL", fresh = base + ".TMP";
         if (fs.Exists(path) || fs.Exists(fresh)) continue;
-        auto f = fs.Open(fresh, PxOpenMode::Create);
+        // A spare of the same size is written over in place: a new file's
+        // blocks cost far more to make durable.
+        std::string from = fresh;
+        std::unique_ptr<PxFile> f;
+        if (!spare.empty() && fs.Exists(spare) && !fs.IsLink(spare)) {
+            f = fs.Open(spare, PxOpenMode::ReadWrite);
+            if (f->Size() == bytes.size())
+                from = spare;
+            else
+                f.reset();
+        }
+        if (!f) f = fs.Open(fresh, PxOpenMode::Create);
         try {
             f->WriteAt(0, bytes.data(), bytes.size());
             f->Sync();
             f.reset();
-            fs.Rename(fresh, path);
+            fs.Rename(from, path);
         } catch (...) {
             f.reset();
             try {
-                fs.Remove(fresh);
+                fs.Remove(from);
             } catch (...) {
                 // Named by no journal: the folder's next open removes it.
             }
@@ -511,6 +522,8 @@ std::vector<std::string> PxSuperJournal::Read(PxFileSystem& fs, const std::strin
     if (!r.ok || r.pos != r.end || folders.empty()) bad("it does not hold what a super-journal holds");
     return folders;
 }
+
+std::string PxSuperJournal::SpareName() { return std::string(kSuperPrefix) + std::string(kSuperHexDigits, '0') + ".TMP"; }
 
 bool PxSuperJournal::IsName(std::string_view name) noexcept
 {
@@ -558,7 +571,17 @@ PxJournal::PxJournal(PxFileSystem& fs, std::string folder)
 {
 }
 
-PxJournal::~PxJournal() { CloseFile(); }
+PxJournal::~PxJournal()
+{
+    CloseFile();
+    // The .TMP kept for the next unit; one left behind is dropped by the
+    // folder's next open.
+    if (inUnit_) return;
+    try {
+        if (fs_.Exists(newPath_) && !fs_.IsLink(newPath_)) fs_.Remove(newPath_);
+    } catch (...) {
+    }
+}
 
 void PxJournal::CloseFile() noexcept
 {
@@ -720,12 +743,15 @@ void PxJournal::Sync()
         // counts records that are all there.
         file_.reset();
         if (fs_.Exists(path_)) throw EPxIoError(rtl::Format(SJournalExists, path_.c_str()));
-        if (fs_.Exists(newPath_)) fs_.Remove(newPath_);
         std::vector<std::uint8_t> bytes(kMagic.begin(), kMagic.end());
         const auto counts = Counts(count, kHeaderSize + pending_.size());
         bytes.insert(bytes.end(), counts.begin(), counts.end());
         bytes.insert(bytes.end(), pending_.begin(), pending_.end());
-        file_ = fs_.Open(newPath_, PxOpenMode::Create);
+        // The .TMP that the last commit left is written over in place: a
+        // new file's blocks cost far more to make durable. What lies beyond
+        // the new records is ignored, as a torn tail is.
+        if (fs_.IsLink(newPath_)) fs_.Remove(newPath_);
+        file_ = fs_.Exists(newPath_) ? fs_.Open(newPath_, PxOpenMode::ReadWrite) : fs_.Open(newPath_, PxOpenMode::Create);
         file_->WriteAt(0, bytes.data(), bytes.size());
         file_->Sync();
         file_.reset();
@@ -763,14 +789,12 @@ void PxJournal::Commit(bool durable)
     const bool sealed = sealed_;
     Discard();
     sealed_ = false;
-    if (!sealed) {
-        // Nothing was counted, so nothing was touched.
-        if (fs_.Exists(newPath_)) fs_.Remove(newPath_);
-        return;
-    }
-    fs_.Remove(path_);
+    // Nothing counted: nothing was touched, and a .TMP stays for the next unit.
+    if (!sealed) return;
+    // The journal goes back to being the .TMP of the next unit.
+    fs_.Rename(path_, newPath_);
     if (!durable) return;
-    // The removal is what commits: it should survive a power loss, or the
+    // The rename is what commits: it should survive a power loss, or the
     // next open would roll back a change reported as done. The change is
     // committed once the journal is gone, so a failing sync is not a
     // failure of the change.

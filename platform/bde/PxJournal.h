@@ -27,7 +27,9 @@
 // durable, then write both counts. So a .TMP is a journal that never counted
 // its records (its change touched nothing: it is dropped), and records after
 // the counted ones are a torn tail (nothing they cover was touched: they are
-// ignored). A .JNL whose counted records do not all read back (a bad
+// ignored). A commit renames the .JNL back to .TMP, which the next unit
+// writes over in place (bytes beyond its own records are such a tail); the
+// journal object removes it when it goes. A .JNL whose counted records do not all read back (a bad
 // checksum, a cut, a broken header) is refused and kept: the folder does not
 // open, since its tables may be half changed. One broken copy of the count
 // is a write the process did not finish, and the other copy is used; taking
@@ -146,13 +148,20 @@ private:
 // file, little-endian: "PXSUPER" 1 (8 bytes), the number of folders (u32),
 // each folder's full path (u16 length, bytes), and a CRC-32 of all that (u32).
 // It is written whole as "PXSUPER-<16 hex digits>.TMP", synced and renamed
-// to ".JNL": a .TMP is one that no journal names yet, dropped by recovery.
+// to ".JNL": a .TMP is one that no journal names, dropped by recovery.
 class PxSuperJournal {
 public:
     // Writes a new super-journal in folders[0] listing `folders` (canonical
-    // paths); returns its path. The folder itself is not synced: the caller
-    // syncs it before any table of the transaction is written.
-    static std::string Create(PxFileSystem& fs, const std::vector<std::string>& folders);
+    // paths); returns its path. `spare`, when it names a file of the right
+    // size (a super-journal renamed to SpareName() at its commit), is written
+    // over and renamed instead of making a new file. The folder itself is not
+    // synced: the caller syncs it before any table of the transaction is
+    // written.
+    static std::string Create(PxFileSystem& fs, const std::vector<std::string>& folders,
+                              const std::string& spare = std::string());
+    // The name a committed super-journal is renamed to, to serve the next
+    // transaction ("PXSUPER-" 16 zeros ".TMP": a .TMP no journal names).
+    static std::string SpareName();
     // The folders listed; EPxJournalDamaged naming the file when it does not
     // read back as written.
     static std::vector<std::string> Read(PxFileSystem& fs, const std::string& path);

@@ -87,10 +87,14 @@ TOneFolderPdoxPair::TOneFolderPdoxPair(const TVelmoDesc& desc)
     folder_ = MakeTempFolder("velmodb1-");
     try {
         {
+            // The tables' files; the journals' files, kept while a
+            // database is open, stay behind.
             const TVelmoDbPair pair(desc, PdoxOpener());
             for (const char* half : {"spatial", "semantic"})
                 for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(pair.Folder()) / half))
-                    std::filesystem::copy_file(entry.path(), std::filesystem::path(folder_) / entry.path().filename());
+                    if (!entry.path().filename().string().starts_with("PXUNDO.") &&
+                        !entry.path().filename().string().starts_with("PXSUPER-"))
+                        std::filesystem::copy_file(entry.path(), std::filesystem::path(folder_) / entry.path().filename());
         }
         for (rtl::RefPtr<IUdb>* db : {&spatial_, &semantic_}) {
             *db = rtl::MakeRef<TCappedPdoxUdb>();

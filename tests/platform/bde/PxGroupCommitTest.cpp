@@ -280,6 +280,14 @@ protected:
         return 0;
     }
 
+    // The commit point of the clean run's log: the super-journal renamed away.
+    static long FindCommit(const std::vector<std::string>& log)
+    {
+        for (std::size_t i = 0; i < log.size(); ++i)
+            if (log[i].starts_with("rename PXSUPER-") && log[i].ends_with(".JNL")) return static_cast<long>(i) + 1;
+        return 0;
+    }
+
     TempFolder root;
     std::string a = root.Sub("A"), b = root.Sub("B");
     Both before, after;
@@ -411,7 +419,7 @@ TEST_P(PxGroupCrash, BothFoldersEndAsBeforeOrBothAsAfter)
     const Scenario& sc = GetParam();
     const auto log = CleanRun(sc);
     const auto writes = static_cast<long>(log.size());
-    ASSERT_GT(Find(log, "remove PXSUPER-"), 0);
+    ASSERT_GT(FindCommit(log), 0);
     if (sc.cacheBytes) {
         // Both journals were sealed before the commit began.
         const long commit = Find(log, "create PXSUPER-");
@@ -466,8 +474,8 @@ TEST_P(PxGroupCrash, BothFoldersEndAsBeforeOrBothAsAfter)
 // A power loss keeps only what was synced: the super-journal is synced, and
 // its name in its folder, before any other journal names it or any table is
 // written; every table write, and every new or renamed name in a folder, is
-// synced before the super-journal's removal; nothing follows that removal
-// but the journals' own.
+// synced before the super-journal is renamed away (the commit); nothing
+// follows that but the journals' own.
 TEST_P(PxGroupCrash, WhatTheCommitPointDependsOnIsSyncedBeforeIt)
 {
     const Scenario& sc = GetParam();
@@ -502,7 +510,7 @@ TEST_P(PxGroupCrash, WhatTheCommitPointDependsOnIsSyncedBeforeIt)
     for (std::size_t i = named + 2; i < durable; ++i)
         EXPECT_TRUE(ops[i].path == aJournal || ops[i].path == a + "/" + PxJournal::kFileName)
             << "before the super-journal is durable: " << ops[i].what << " " << ops[i].path;
-    const std::size_t commit = find(named, [&](const Recorder::Op& op) { return op.what == "remove" && op.path == super; });
+    const std::size_t commit = find(named, [&](const Recorder::Op& op) { return op.what == "rename" && op.path == super; });
     ASSERT_LT(commit, ops.size());
     std::set<std::string> unsynced; // files and folders changed and not synced since
     for (std::size_t i = 0; i < commit; ++i) {
@@ -582,7 +590,7 @@ TEST(PxSuperJournalFile, HandBuiltBytesReadBackAndEqualWhatCreateWrites)
 TEST_F(PxGroupCommit, ADamagedOrIncompleteSuperJournalKeepsBothFoldersClosed)
 {
     const auto log = CleanRun(kInTheCache);
-    ASSERT_TRUE(KilledAt(Find(log, "remove PXSUPER-")));
+    ASSERT_TRUE(KilledAt(FindCommit(log)));
     const Both stopped = Snap();
     const std::string superName = NameStartingWith(stopped.a, "PXSUPER-");
     ASSERT_TRUE(PxSuperJournal::IsName(superName));
@@ -648,17 +656,17 @@ TEST_F(PxGroupCommit, ADamagedOrIncompleteSuperJournalKeepsBothFoldersClosed)
 TEST_F(PxGroupCommit, AStoppedCommitIsRecoveredInEitherOrder)
 {
     const auto log = CleanRun(kInTheCache);
-    const long superRemoval = Find(log, "remove PXSUPER-");
+    const long superRemoval = FindCommit(log);
     ASSERT_TRUE(KilledAt(superRemoval));
     const Both beforePoint = Snap();
     const std::string superName = NameStartingWith(beforePoint.a, "PXSUPER-");
     ASSERT_FALSE(superName.empty());
-    const long journalRemoval = Find(log, "remove PXUNDO.JNL", superRemoval);
+    const long journalRemoval = Find(log, "rename PXUNDO.JNL", superRemoval);
     ASSERT_GT(journalRemoval, 0);
     EXPECT_FALSE(KilledAt(journalRemoval)) << "a commit stopped past its point reports success";
     const Both pastPoint = Snap();
     ASSERT_TRUE(pastPoint.a.count(PxJournal::kFileName) && pastPoint.b.count(PxJournal::kFileName));
-    ASSERT_EQ(NameStartingWith(pastPoint.a, "PXSUPER-"), "");
+    ASSERT_FALSE(pastPoint.a.count(superName)) << "the commit put the super-journal aside";
 
     for (bool bFirst : {false, true}) {
         SCOPED_TRACE(bFirst ? "B first" : "A first");
@@ -693,7 +701,7 @@ TEST_F(PxGroupCommit, AStoppedCommitIsRecoveredInEitherOrder)
 // or ".." in the path) is still the folder its super-journal lists.
 TEST_F(PxGroupCommit, AStoppedCommitRollsBackWhateverNameAFolderIsOpenedBy)
 {
-    ASSERT_TRUE(KilledAt(Find(CleanRun(kInTheCache), "remove PXSUPER-")));
+    ASSERT_TRUE(KilledAt(FindCommit(CleanRun(kInTheCache))));
     const Both stopped = Snap();
     std::filesystem::create_directory_symlink(a, root / "LinkA");
     const std::pair<std::string, std::string> orders[] = {
