@@ -412,7 +412,7 @@ void PxDatabase::CommitJournal()
     try {
         journal_.Commit();
     } catch (...) {
-        // The journal could not be put aside: undo the change now rather than at the next open.
+        // The journal could not be removed: undo the change now rather than at the next open.
         try {
             PxJournal::Recover(*fs_, folder_);
         } catch (...) {
@@ -570,7 +570,7 @@ void PxDatabase::CommitGroup()
         super = PxSuperJournal::Create(Fs(), folders, PathOf(PxSuperJournal::SpareName()));
         if (sealed) Fs().SyncFolder(folder_);
         for (PxDatabase* d : all) {
-            d->journal_.NameSuper(super);
+            d->journal_.NameSuper(super, d->canonicalFolder_);
             d->WriteOut();
             d->journal_.Sync();
         }

@@ -107,7 +107,8 @@ struct Record {
 // counted records end.
 struct Parsed {
     std::vector<Record> records;
-    std::string super; // the super-journal named, "" for none
+    std::string super;       // the super-journal named, "" for none
+    std::string superFolder; // the journal's own folder as the super-journal lists it
     std::size_t resumeAt = 0;
     std::uint32_t count = 0;
     std::uint64_t end = 0;
@@ -180,6 +181,7 @@ Parsed Parse(const std::vector<std::uint8_t>& b, const std::string& path)
             break;
         case kRecSuper:
             rec.name = r.Name();
+            rec.name2 = r.Name();
             break;
         default:
             bad("a record is of an unknown kind");
@@ -196,7 +198,10 @@ Parsed Parse(const std::vector<std::uint8_t>& b, const std::string& path)
             if (rec.name.empty() || rec.name.front() != '/' || rec.name.find('\0') != std::string::npos ||
                 !PxSuperJournal::IsName(std::string_view(rec.name).substr(slash + 1)))
                 bad("it names a super-journal by a path that no super-journal has");
+            if (rec.name2.empty() || rec.name2.front() != '/' || rec.name2.find('\0') != std::string::npos)
+                bad("it names its own folder by no full path");
             p.super = std::move(rec.name);
+            p.superFolder = std::move(rec.name2);
         } else {
             if (!undone.empty()) bad("a record follows the steps of its rollback");
             p.records.push_back(std::move(rec));
@@ -395,6 +400,10 @@ void Resolve(PxFileSystem& fs, const std::string& folder, const std::string& pat
     const auto bad = [&](const std::string& why) {
         throw EPxJournalDamaged(rtl::Format(SSuperDamaged, super.c_str(), path.c_str(), why.c_str()));
     };
+    // A journal moved or copied with its folder would take the fate of
+    // another folder's transaction for its own.
+    if (parsed.superFolder != fs.CanonicalFolder(folder))
+        bad("the journal was written in the folder \"" + parsed.superFolder + "\", not in this one");
     const std::string superFolder = FolderOf(super);
     if (!fs.FolderExists(superFolder)) bad("its folder \"" + superFolder + "\" does not exist");
     if (fs.IsLink(super)) bad("it is a link");
@@ -571,17 +580,7 @@ PxJournal::PxJournal(PxFileSystem& fs, std::string folder)
 {
 }
 
-PxJournal::~PxJournal()
-{
-    CloseFile();
-    // The .TMP kept for the next unit; one left behind is dropped by the
-    // folder's next open.
-    if (inUnit_) return;
-    try {
-        if (fs_.Exists(newPath_) && !fs_.IsLink(newPath_)) fs_.Remove(newPath_);
-    } catch (...) {
-    }
-}
+PxJournal::~PxJournal() { CloseFile(); }
 
 void PxJournal::CloseFile() noexcept
 {
@@ -716,12 +715,13 @@ void PxJournal::NoteRename(const std::string& from, const std::string& to)
     readers_.erase(to);
 }
 
-void PxJournal::NameSuper(const std::string& superPath)
+void PxJournal::NameSuper(const std::string& superPath, const std::string& folder)
 {
     RTL_ASSERT(inUnit_, "No unit of work is open");
     RTL_ASSERT(!namedSuper_, "The unit names its super-journal already");
     std::vector<std::uint8_t> payload;
     PutName(payload, superPath);
+    PutName(payload, folder);
     Append(kRecSuper, payload);
     namedSuper_ = true;
 }
@@ -743,15 +743,12 @@ void PxJournal::Sync()
         // counts records that are all there.
         file_.reset();
         if (fs_.Exists(path_)) throw EPxIoError(rtl::Format(SJournalExists, path_.c_str()));
+        if (fs_.Exists(newPath_)) fs_.Remove(newPath_);
         std::vector<std::uint8_t> bytes(kMagic.begin(), kMagic.end());
         const auto counts = Counts(count, kHeaderSize + pending_.size());
         bytes.insert(bytes.end(), counts.begin(), counts.end());
         bytes.insert(bytes.end(), pending_.begin(), pending_.end());
-        // The .TMP that the last commit left is written over in place: a
-        // new file's blocks cost far more to make durable. What lies beyond
-        // the new records is ignored, as a torn tail is.
-        if (fs_.IsLink(newPath_)) fs_.Remove(newPath_);
-        file_ = fs_.Exists(newPath_) ? fs_.Open(newPath_, PxOpenMode::ReadWrite) : fs_.Open(newPath_, PxOpenMode::Create);
+        file_ = fs_.Open(newPath_, PxOpenMode::Create);
         file_->WriteAt(0, bytes.data(), bytes.size());
         file_->Sync();
         file_.reset();
@@ -789,12 +786,14 @@ void PxJournal::Commit(bool durable)
     const bool sealed = sealed_;
     Discard();
     sealed_ = false;
-    // Nothing counted: nothing was touched, and a .TMP stays for the next unit.
-    if (!sealed) return;
-    // The journal goes back to being the .TMP of the next unit.
-    fs_.Rename(path_, newPath_);
+    if (!sealed) {
+        // Nothing was counted, so nothing was touched.
+        if (fs_.Exists(newPath_)) fs_.Remove(newPath_);
+        return;
+    }
+    fs_.Remove(path_);
     if (!durable) return;
-    // The rename is what commits: it should survive a power loss, or the
+    // The removal is what commits: it should survive a power loss, or the
     // next open would roll back a change reported as done. The change is
     // committed once the journal is gone, so a failing sync is not a
     // failure of the change.

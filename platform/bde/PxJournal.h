@@ -27,9 +27,7 @@
 // durable, then write both counts. So a .TMP is a journal that never counted
 // its records (its change touched nothing: it is dropped), and records after
 // the counted ones are a torn tail (nothing they cover was touched: they are
-// ignored). A commit renames the .JNL back to .TMP, which the next unit
-// writes over in place (bytes beyond its own records are such a tail); the
-// journal object removes it when it goes. A .JNL whose counted records do not all read back (a bad
+// ignored). A .JNL whose counted records do not all read back (a bad
 // checksum, a cut, a broken header) is refused and kept: the folder does not
 // open, since its tables may be half changed. One broken copy of the count
 // is a write the process did not finish, and the other copy is used; taking
@@ -44,14 +42,16 @@
 // One transaction over several folders commits through a super-journal
 // (PxSuperJournal): a small file in the first folder that lists the folders
 // of the transaction. It is made durable before any of their journals names
-// it (record type 5: the super-journal's full path) and before any of their
+// it (record type 5: the super-journal's full path, then the journal's own
+// folder as the super-journal lists it) and before any of their
 // tables is written; removing it is the commit of every folder at once.
 // Recovery of a folder whose journal names a super-journal rolls the folder
 // back while that file exists and only removes the journal once it is gone
 // (the change was committed); the last folder rolled back removes the
 // super-journal. A super-journal that cannot be read, that does not list the
-// folder, or whose folders are not all there is refused like a damaged
-// journal: nothing is touched and the folder does not open.
+// folder, or whose folders are not all there, and a journal found in another
+// folder than the one it was written in (a copy), are refused like a
+// damaged journal: nothing is touched and the folder does not open.
 #pragma once
 
 #include <cstdint>
@@ -102,8 +102,9 @@ public:
     void NoteRename(const std::string& from, const std::string& to);
 
     // Records in the unit's journal that the unit is part of the transaction
-    // whose super-journal is at `superPath` (written with the next Sync).
-    void NameSuper(const std::string& superPath);
+    // whose super-journal is at `superPath`, and the folder's own name as the
+    // super-journal lists it (written with the next Sync).
+    void NameSuper(const std::string& superPath, const std::string& folder);
     // The journal file counts records already: a Sync appends to it rather
     // than creating it (and syncing the folder).
     bool Sealed() const noexcept { return sealed_; }

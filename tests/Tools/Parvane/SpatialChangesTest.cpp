@@ -3,7 +3,8 @@
 // the Paradox driver (the pair in two folders and in one): end to end against
 // full snapshots of the pair, the active-space option, Cancel, the edge
 // cases, the report of missing semantic tables, failures injected at every
-// statement and every commit, and a process killed in the middle of a run.
+// statement and every commit, and a process killed in the middle of a run
+// or at any file operation of a run on two folders.
 #include "Tools/Parvane/SpatialChanges.h"
 
 #include <signal.h>
@@ -27,6 +28,7 @@
 
 #include "Tools/Parvane/ChangeEngine.h"
 #include "platform/rtl/Exceptions.h"
+#include "tests/platform/bde/PxFaultyFileSystem.h"
 #include "tests/support/FaultyUdb.h"
 #include "tests/support/PdoxOpener.h"
 #include "tests/support/TestHelpers.h"
@@ -237,19 +239,35 @@ public:
             break;
         }
     }
+    // The two Paradox folders with every file operation going through fs
+    // (nullptr: the real file system), the databases opened in this order.
+    void OpenFolders(bde::PxFileSystem* fs, bool semanticFirst)
+    {
+        const auto open = [&](const char* name) {
+            const auto db = rtl::MakeRef<TCappedPdoxUdb>();
+            db->Database().SetFileSystem(fs);
+            db->Open(PdoxParamsXml(folder_ + "/" + name));
+            return rtl::RefPtr<IUdb>(db);
+        };
+        if (semanticFirst) semantic_ = open("semantic");
+        spatial_ = open("spatial");
+        if (!semanticFirst) semantic_ = open("semantic");
+    }
+    // Each database is closed even when the other one's close fails.
     void Close() noexcept
     {
-        try {
-            if (spatial_) spatial_->Close();
-            if (semantic_) semantic_->Close();
-        } catch (...) {
+        for (rtl::RefPtr<IUdb>* db : {&spatial_, &semantic_}) {
+            try {
+                if (*db) (*db)->Close();
+            } catch (...) {
+            }
+            *db = nullptr;
         }
-        spatial_ = nullptr;
-        semantic_ = nullptr;
     }
 
     const rtl::RefPtr<IUdb>& Spatial() const { return spatial_; }
     const rtl::RefPtr<IUdb>& Semantic() const { return semantic_; }
+    const std::string& Folder() const { return folder_; }
 
 private:
     static std::string NewFolder()
@@ -1019,7 +1037,9 @@ void RunWithFault(const TPairFiles& files, const TPairState& before, TFault faul
         counts->spatialCommits = spatial->Commits();
         counts->semanticCommits = semantic->Commits();
     }
-    if (mostSemanticStatements >= 0) EXPECT_LE(semantic->Executions(), mostSemanticStatements);
+    if (mostSemanticStatements >= 0) {
+        EXPECT_LE(semantic->Executions(), mostSemanticStatements);
+    }
     EXPECT_EQ(host.log.back(), "Процесс завершен");
     ExpectWholeSectors(before, *pair->Spatial(), *pair->Semantic(), host.MapEntries());
     engine.CloseDatabases();
@@ -1152,6 +1172,44 @@ int RunInChild(TPairFiles& files, int killAt)
     return WEXITSTATUS(status);
 }
 
+// Checks the pair a killed run left (open, on the real file system): every
+// sector whole or untouched, the maps taken from the pair since the log went
+// with the process; then a second run completes, renumbering both sectors
+// with numbers never used before. Returns how many sectors the killed run
+// had renumbered.
+std::size_t ExpectWholeThenASecondRunCompletes(TPairFiles& pair, const TPairState& before)
+{
+    const TPairState afterKill = ReadState(*pair.Spatial(), *pair.Semantic());
+    std::vector<std::string> entries;
+    for (const auto& [sector, ids] : before.objects) {
+        const std::vector<std::string>& now = afterKill.objects.at(sector);
+        TIDPairs pairs;
+        if (now != ids)
+            for (std::size_t i = 0; i < std::min(ids.size(), now.size()); ++i) pairs.emplace_back(ids[i], now[i]);
+        if (!pairs.empty()) entries.push_back(MapEntry(pairs));
+    }
+    const std::size_t renamedByKill = ExpectWholeSectors(before, *pair.Spatial(), *pair.Semantic(), entries).size();
+
+    std::set<std::string> used;
+    for (const auto& [sector, ids] : afterKill.objects) used.insert(ids.begin(), ids.end());
+    TTestHost host;
+    host.select = Choose(kChosen);
+    TChangeEngine engine(host);
+    engine.OpenDatabases(pair.Spatial(), pair.Semantic());
+    engine.Run({cmSpatialObjects, false, false});
+    engine.CloseDatabases();
+    const std::set<std::string> renamed =
+        ExpectWholeSectors(afterKill, *pair.Spatial(), *pair.Semantic(), host.MapEntries());
+    EXPECT_EQ(renamed.size(), 2u);
+    std::set<std::string> issued;
+    for (const std::string& sector : renamed)
+        for (const std::string& id : ObjectIDs(*pair.Spatial(), sector)) {
+            EXPECT_EQ(used.count(id), 0u) << id << " was used before";
+            EXPECT_TRUE(issued.insert(id).second) << id << " issued twice";
+        }
+    return renamedByKill;
+}
+
 // A process killed at any point of a run leaves every sector whole or
 // untouched and the counter above every number used; a second run then
 // completes and issues no number already used.
@@ -1172,35 +1230,105 @@ TEST(SpatialModeKill, AKilledRunLeavesWholeSectorsAndASecondRunCompletes)
         const TPairState before = ReadState(*pair->Spatial(), *pair->Semantic());
         ASSERT_EQ(RunInChild(*pair, killAt), -1);
 
-        // The log went with the process: the check takes the maps from the pair.
-        const TPairState afterKill = ReadState(*pair->Spatial(), *pair->Semantic());
-        std::vector<std::string> entries;
-        for (const auto& [sector, ids] : before.objects) {
-            TIDPairs pairs;
-            for (std::size_t i = 0; i < ids.size(); ++i)
-                if (afterKill.objects.at(sector) != ids) pairs.emplace_back(ids[i], afterKill.objects.at(sector)[i]);
-            if (!pairs.empty()) entries.push_back(MapEntry(pairs));
-        }
-        renamedCounts.insert(ExpectWholeSectors(before, *pair->Spatial(), *pair->Semantic(), entries).size());
+        renamedCounts.insert(ExpectWholeThenASecondRunCompletes(*pair, before));
+        if (::testing::Test::HasFailure()) return;
+    }
+    // The kills fell before, between and after the sectors.
+    EXPECT_EQ(renamedCounts, (std::set<std::size_t>{0, 1, 2}));
+}
 
-        std::set<std::string> used;
-        for (const auto& [sector, ids] : afterKill.objects) used.insert(ids.begin(), ids.end());
+// ---- a process killed at a file operation, two folders -----------------------------------------
+
+// Runs mode 2 on the two folders of pair with every file operation going
+// through fs, armed after the opening to fail operation failAt and every
+// one after it (torn: the failing write puts half its bytes down), and
+// closes both databases whatever failed, as a kill there would leave them.
+// Returns the maps the run logged.
+std::vector<std::string> RunKilledAt(TPairFiles& pair, bde::test::FaultyFileSystem& fs, long failAt, bool torn)
+{
+    fs.Reset(0, false, false);
+    pair.OpenFolders(&fs, false);
+    fs.Reset(failAt, true, torn);
+    std::vector<std::string> entries;
+    {
         TTestHost host;
         host.select = Choose(kChosen);
         TChangeEngine engine(host);
-        engine.OpenDatabases(pair->Spatial(), pair->Semantic());
-        engine.Run({cmSpatialObjects, false, false});
+        engine.OpenDatabases(pair.Spatial(), pair.Semantic());
+        try {
+            engine.Run({cmSpatialObjects, false, false});
+        } catch (const std::exception&) {
+        }
         engine.CloseDatabases();
-        const std::set<std::string> renamed =
-            ExpectWholeSectors(afterKill, *pair->Spatial(), *pair->Semantic(), host.MapEntries());
-        EXPECT_EQ(renamed.size(), 2u);
-        std::set<std::string> issued;
-        for (const std::string& sector : renamed)
-            for (const std::string& id : ObjectIDs(*pair->Spatial(), sector)) {
-                EXPECT_EQ(used.count(id), 0u) << id << " was used before";
-                EXPECT_TRUE(issued.insert(id).second) << id << " issued twice";
+        entries = host.MapEntries();
+    }
+    pair.Close();
+    return entries;
+}
+
+// The files of the engine's journals left in the two folders of pair.
+std::vector<std::string> JournalFiles(const TPairFiles& pair)
+{
+    std::vector<std::string> found;
+    for (const char* half : {"spatial", "semantic"})
+        for (const auto& entry : std::filesystem::directory_iterator(pair.Folder() + "/" + half)) {
+            const std::string name = entry.path().filename().string();
+            if (name == "PXUNDO.JNL" || name == "PXUNDO.TMP" || name.starts_with("PXSUPER-"))
+                found.push_back(std::string(half) + "/" + name);
+        }
+    return found;
+}
+
+// The process killed at every file operation of a run on two folders, each
+// sector committed in both through a super-journal: whichever folder is
+// opened first, every sector is whole or untouched in both databases, no
+// journal is left once both are open, and a second run completes.
+TEST(SpatialModeKill, KilledAtAnyFileOperationOfTwoFoldersEitherFolderOpenedFirst)
+{
+    const TPairFiles files(FaultDesc(), TKind::PdoxTwoFolders);
+    TPairState before;
+    {
+        const auto pair = files.Copy();
+        pair->Open();
+        before = ReadState(*pair->Spatial(), *pair->Semantic());
+    }
+    bde::test::FaultyFileSystem fs;
+    std::vector<std::string> log;
+    {
+        const auto counting = files.Copy();
+        const std::vector<std::string> entries = RunKilledAt(*counting, fs, 0, false);
+        log = fs.log;
+        counting->Open();
+        EXPECT_EQ(ExpectWholeSectors(before, *counting->Spatial(), *counting->Semantic(), entries).size(), 2u)
+            << "the counting run did not finish";
+    }
+    // The sectors commit through a super-journal.
+    ASSERT_TRUE(std::any_of(log.begin(), log.end(),
+                            [](const std::string& op) { return op.find(" PXSUPER-") != std::string::npos; }));
+    struct Mode {
+        const char* name;
+        bool torn;
+    };
+    std::set<std::size_t> renamedCounts;
+    for (const Mode& mode : {Mode{"killed", false}, Mode{"torn write, killed", true}}) {
+        for (long n = 1; n <= static_cast<long>(log.size()); ++n) {
+            const std::string& op = log[static_cast<std::size_t>(n - 1)];
+            // Only a write can be torn.
+            if (mode.torn && !op.starts_with("write ")) continue;
+            SCOPED_TRACE(std::string(mode.name) + " at operation " + std::to_string(n) + ": " + op);
+            // A copy killed for each order: a journal names its super-journal
+            // by its full path, so a copy of killed folders is no other pair.
+            for (const bool semanticFirst : {false, true}) {
+                SCOPED_TRACE(semanticFirst ? "semantic first" : "spatial first");
+                const auto pair = files.Copy();
+                RunKilledAt(*pair, fs, n, mode.torn);
+                ASSERT_TRUE(fs.failed) << "the run ended before the operation";
+                pair->OpenFolders(nullptr, semanticFirst);
+                EXPECT_THAT(JournalFiles(*pair), ::testing::IsEmpty());
+                renamedCounts.insert(ExpectWholeThenASecondRunCompletes(*pair, before));
             }
-        if (::testing::Test::HasFailure()) return;
+            if (::testing::Test::HasFailure()) return;
+        }
     }
     // The kills fell before, between and after the sectors.
     EXPECT_EQ(renamedCounts, (std::set<std::size_t>{0, 1, 2}));

@@ -43,8 +43,10 @@
 #include "Tools/Parvane/ChangeEngine.h"
 #include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
+#include "platform/rtl/Streams.h"
 #include "platform/rtl/TextUtils.h"
 #include "tests/Tools/Parvane/EngineTestSupport.h"
+#include "tests/platform/bde/PxFaultyFileSystem.h"
 #include "tests/support/FaultyUdb.h"
 #include "tests/support/PdoxOpener.h"
 #include "tests/support/TestHelpers.h"
@@ -153,6 +155,54 @@ private:
 };
 
 const TLayout kDrivers[] = {kSqliteLayout, kParadoxLayout};
+
+// A copy of a pair of Paradox folders (<folder>/spatial, <folder>/semantic),
+// opened and closed at will, so that the files a killed run leaves are
+// opened again where the run had them (a journal that names a super-journal
+// names it by its full path).
+class TFolderPair : public TPair {
+public:
+    explicit TFolderPair(const std::string& folder)
+    {
+        folder_ = MakeTempFolder("velmokill-", CopyRoot().string());
+        std::filesystem::copy(folder, folder_, std::filesystem::copy_options::recursive);
+    }
+    ~TFolderPair() override { ClosePairAndRemove(spatial_, semantic_, folder_); }
+    rtl::RefPtr<IUdb> Spatial() override { return spatial_; }
+    rtl::RefPtr<IUdb> Semantic() override { return semantic_; }
+    const std::string& Folder() const { return folder_; }
+
+    // Every file operation through fs (nullptr: the real file system), the
+    // databases opened in this order.
+    void Open(bde::PxFileSystem* fs, bool semanticFirst)
+    {
+        const auto open = [&](const char* name) {
+            const auto db = rtl::MakeRef<TCappedPdoxUdb>();
+            db->Database().SetFileSystem(fs);
+            db->Open(PdoxParamsXml(folder_ + "/" + name));
+            return rtl::RefPtr<IUdb>(db);
+        };
+        if (semanticFirst) semantic_ = open("semantic");
+        spatial_ = open("spatial");
+        if (!semanticFirst) semantic_ = open("semantic");
+    }
+    // Each database is closed even when the other one's close fails.
+    void Close() noexcept
+    {
+        for (rtl::RefPtr<IUdb>* db : {&spatial_, &semantic_}) {
+            try {
+                if (*db) (*db)->Close();
+            } catch (...) {
+            }
+            *db = nullptr;
+        }
+    }
+
+private:
+    std::string folder_;
+    rtl::RefPtr<IUdb> spatial_;
+    rtl::RefPtr<IUdb> semantic_;
+};
 
 // ---- additional-data blobs written by hand ----------------------------------------------------
 
@@ -701,12 +751,11 @@ TEST(SysObjectChanges, OnlyTheActiveSpaceKeepsObjectsOfOtherGroups)
 // Checks the state a run left, whatever stopped it: the pair is the model of
 // exactly what the log names (plus the rasters of a renamed raster map), no
 // transaction is open, and the counter lies above every number issued.
-void ExpectWholeObjects(TPair& pair, const TPairSnapshot& before, TRun& run)
+void ExpectWholeObjects(TPair& pair, const TPairSnapshot& before, const TPairs& logged, TPairSnapshot& after)
 {
     IUdb& spatial = *pair.Spatial();
     EXPECT_FALSE(spatial.InTransaction());
-    const TPairSnapshot after = SnapshotPair(spatial, *pair.Semantic());
-    const TPairs logged = LoggedPairs(run.host.log);
+    after = SnapshotPair(spatial, *pair.Semantic());
     const TPairs rasters = RasterPairs(spatial);
     const TPairs renamed = Concat(logged, rasters);
     ExpectSameDiff(DiffSnapshots(WithoutGenerator(before), WithoutGenerator(after)),
@@ -718,8 +767,17 @@ void ExpectWholeObjects(TPair& pair, const TPairSnapshot& before, TRun& run)
     const TRows counter = ReadRows(spatial, "VELMO_DBINFO", {"IDGROUP", "IDNUMBER"});
     ASSERT_EQ(counter.size(), 1u);
     ExpectNumbersAtMost(after, std::stoi(counter[0][0]), std::stoll(counter[0][1]));
+}
+
+// The same with the pairs of run's log after those of earlier runs, then
+// the generator's write-back as the engine lets go of the pair.
+void ExpectWholeObjects(TPair& pair, const TPairSnapshot& before, TRun& run, const TPairs& earlier = {})
+{
+    TPairSnapshot after;
+    ExpectWholeObjects(pair, before, Concat(earlier, LoggedPairs(run.host.log)), after);
     run.engine->CloseDatabases(); // writes the last number issued back
-    const TRows written = ReadRows(spatial, "VELMO_DBINFO", {"IDGROUP", "IDNUMBER"});
+    const TRows written = ReadRows(*pair.Spatial(), "VELMO_DBINFO", {"IDGROUP", "IDNUMBER"});
+    ASSERT_EQ(written.size(), 1u);
     ExpectNumbersAtMost(after, std::stoi(written[0][0]), std::stoll(written[0][1]));
 }
 
@@ -926,6 +984,135 @@ TEST(SysObjectChangesCancel, TheObjectUnderWayCompletesAndNothingAfterIt)
         EXPECT_EQ(tail, c.lastLogLines);
         EXPECT_THAT(run.host.calls.back(), StartsWith("Message [Операция прервана пользователем] Операция прервана "
                                                       "пользователем\r\nИзменено: "));
+    }
+}
+
+// ---- a process killed at a file operation, two folders ------------------------------------------
+
+// Runs mode 1 on the folders of pair with every file operation going through
+// fs, armed after the opening to fail operation failAt and every one after
+// it (torn: the failing write puts half its bytes down), and closes both
+// databases whatever failed, as a kill there would leave them. onStep, when
+// given, sees every step of the run. Returns the pairs the run logged.
+TPairs RunKilledAt(TFolderPair& pair, bde::test::FaultyFileSystem& fs, long failAt, bool torn,
+                   const std::function<void(const std::string&)>& onStep = {})
+{
+    fs.Reset(0, false, false);
+    pair.Open(&fs, false);
+    fs.Reset(failAt, true, torn);
+    TRun run;
+    run.host.chosen = EveryKindChosen();
+    run.host.onStep = onStep;
+    run.Start(pair.Spatial(), pair.Semantic());
+    run.engine->CloseDatabases();
+    pair.Close();
+    return LoggedPairs(run.host.log);
+}
+
+// The files of a folder with their bytes, by name.
+using TFolderBytes = std::map<std::string, std::string>;
+TFolderBytes FolderBytes(const std::string& folder)
+{
+    TFolderBytes files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        files[entry.path().filename().string()] = rtl::ReadFileBytes(entry.path().string());
+    return files;
+}
+
+// The names of the files whose bytes differ between two readings of a
+// folder, or that only one of them has.
+std::vector<std::string> ChangedFiles(const TFolderBytes& was, const TFolderBytes& now)
+{
+    std::vector<std::string> changed;
+    for (const auto& [name, bytes] : was)
+        if (!now.count(name) || now.at(name) != bytes) changed.push_back(name);
+    for (const auto& [name, bytes] : now)
+        if (!was.count(name)) changed.push_back(name);
+    return changed;
+}
+
+// The files of the engine's journals left in the folders of pair.
+std::vector<std::string> JournalFiles(const TFolderPair& pair)
+{
+    std::vector<std::string> found;
+    for (const char* half : {"spatial", "semantic"})
+        for (const auto& entry : std::filesystem::directory_iterator(pair.Folder() + "/" + half)) {
+            const std::string name = entry.path().filename().string();
+            if (name == "PXUNDO.JNL" || name == "PXUNDO.TMP" || name.starts_with("PXSUPER-"))
+                found.push_back(std::string(half) + "/" + name);
+        }
+    return found;
+}
+
+// Mode 1 writes the spatial database alone, in one transaction per object,
+// while the semantic database joins the spatial one's transactions. The
+// process killed at a file operation of a run on two folders: whichever
+// folder is opened first, each object is wholly renamed with its pair line
+// or wholly untouched, the semantic folder is as it was, no journal is left,
+// and a second run renames every object.
+TEST(SysObjectChangesFaults, AKillAtAFileOperationOfTwoFoldersLeavesEachObjectWhole)
+{
+    const TVelmoDbPair master(EveryKind(), PdoxOpener());
+    const TPairSnapshot before = SnapshotPair(master.Spatial(), master.Semantic());
+    master.Spatial().Close();
+    master.Semantic().Close();
+
+    const TFolderBytes semanticBefore = FolderBytes(master.Folder() + "/semantic");
+
+    // The counting run; the operations of the first semantic table, from its
+    // step to the next one's (its statements and its commit), are all taken
+    // below.
+    bde::test::FaultyFileSystem fs;
+    std::vector<std::string> log;
+    long itemFrom = 0, itemTo = 0;
+    {
+        TFolderPair pair(master.Folder());
+        const TPairs logged = RunKilledAt(pair, fs, 0, false, [&](const std::string& step) {
+            if (step == "Семантическая таблица: Дома") itemFrom = fs.count + 1;
+            if (step == "Семантическая таблица: Дороги") itemTo = fs.count;
+        });
+        log = fs.log;
+        ASSERT_EQ(logged.size(), 15u);
+        ASSERT_LT(itemFrom, itemTo);
+        EXPECT_THAT(ChangedFiles(semanticBefore, FolderBytes(pair.Folder() + "/semantic")), IsEmpty());
+    }
+    // Every third operation elsewhere keeps the loop short.
+    constexpr long kStride = 3;
+    struct Mode {
+        const char* name;
+        bool torn;
+    };
+    for (const Mode& mode : {Mode{"killed", false}, Mode{"torn write, killed", true}}) {
+        for (long n = 1; n <= static_cast<long>(log.size()); ++n) {
+            const std::string& op = log[static_cast<std::size_t>(n - 1)];
+            // Only a write can be torn.
+            if (mode.torn && !op.starts_with("write ")) continue;
+            if ((n < itemFrom || n > itemTo) && n % kStride != 0) continue;
+            SCOPED_TRACE(std::string(mode.name) + " at operation " + std::to_string(n) + ": " + op);
+            for (const bool semanticFirst : {false, true}) {
+                SCOPED_TRACE(semanticFirst ? "semantic first" : "spatial first");
+                TFolderPair pair(master.Folder());
+                const TPairs killed = RunKilledAt(pair, fs, n, mode.torn);
+                ASSERT_TRUE(fs.failed) << "the run ended before the operation";
+                pair.Open(nullptr, semanticFirst);
+                EXPECT_THAT(JournalFiles(pair), IsEmpty());
+                EXPECT_THAT(ChangedFiles(semanticBefore, FolderBytes(pair.Folder() + "/semantic")), IsEmpty());
+                TPairSnapshot afterKill;
+                ExpectWholeObjects(pair, before, killed, afterKill);
+
+                TRun second;
+                for (TChosen c : EveryKindChosen()) {
+                    c.ID = Substitute(c.ID, killed);
+                    c.ParentID = Substitute(c.ParentID, killed);
+                    second.host.chosen.push_back(c);
+                }
+                second.Start(pair.Spatial(), pair.Semantic());
+                EXPECT_EQ(second.error, "");
+                EXPECT_EQ(LoggedPairs(second.host.log).size(), 15u);
+                ExpectWholeObjects(pair, before, second, killed);
+            }
+            if (::testing::Test::HasFailure()) return;
+        }
     }
 }
 

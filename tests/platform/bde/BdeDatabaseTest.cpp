@@ -193,12 +193,9 @@ void ChangeTwoTables(BdeFolder& f)
     f.Exec(R"(UPDATE "B" SET "ID" = 'k0' WHERE "ID" = 'k5')");
 }
 
-// The tables' files: the journal, and the file it keeps for its next unit,
-// left out.
 Snapshot WithoutJournal(Snapshot s)
 {
     s.erase("PXUNDO.JNL");
-    s.erase("PXUNDO.TMP");
     return s;
 }
 
@@ -206,7 +203,7 @@ TEST(Transactions, RollbackRestoresEveryFileExactly)
 {
     BdeFolder f;
     FillTwoTables(f);
-    const Snapshot before = WithoutJournal(TakeSnapshot(f.folder.Path()));
+    const Snapshot before = TakeSnapshot(f.folder.Path());
     const TextRows rowsA = f.Rows(R"(SELECT * FROM "A")");
     EXPECT_FALSE(f.db.InTransaction());
     f.db.StartTransaction();
@@ -259,7 +256,7 @@ TEST(Transactions, CloseRollsBackAnOpenTransaction)
 {
     BdeFolder f;
     FillTwoTables(f);
-    const Snapshot before = WithoutJournal(TakeSnapshot(f.folder.Path()));
+    const Snapshot before = TakeSnapshot(f.folder.Path());
     f.db.StartTransaction();
     ChangeTwoTables(f);
     f.db.Close();
@@ -274,7 +271,7 @@ TEST(Transactions, StoppedProcessIsRolledBackOnNextOpen)
     SmallCache cache(1);
     BdeFolder f;
     FillTwoTables(f);
-    const Snapshot before = WithoutJournal(TakeSnapshot(f.folder.Path()));
+    const Snapshot before = TakeSnapshot(f.folder.Path());
     const TextRows rowsA = f.Rows(R"(SELECT * FROM "A")");
     f.db.StartTransaction();
     ChangeTwoTables(f);

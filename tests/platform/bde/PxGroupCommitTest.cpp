@@ -661,7 +661,7 @@ TEST_F(PxGroupCommit, AStoppedCommitIsRecoveredInEitherOrder)
     const Both beforePoint = Snap();
     const std::string superName = NameStartingWith(beforePoint.a, "PXSUPER-");
     ASSERT_FALSE(superName.empty());
-    const long journalRemoval = Find(log, "rename PXUNDO.JNL", superRemoval);
+    const long journalRemoval = Find(log, "remove PXUNDO.JNL", superRemoval);
     ASSERT_GT(journalRemoval, 0);
     EXPECT_FALSE(KilledAt(journalRemoval)) << "a commit stopped past its point reports success";
     const Both pastPoint = Snap();
@@ -713,6 +713,34 @@ TEST_F(PxGroupCommit, AStoppedCommitRollsBackWhateverNameAFolderIsOpenedBy)
         ASSERT_EQ(OpenError(first), "");
         ASSERT_EQ(OpenError(second), "");
         EXPECT_EQ(Snap(), before) << Describe(Snap());
+    }
+}
+
+// Folders copied while a commit was stopped, opened after the originals
+// rolled back and removed the super-journal: the copies' journals were
+// written in other folders, so whether they committed cannot be told there
+// and they are refused, never taken for committed.
+TEST_F(PxGroupCommit, CopiesOfStoppedFoldersOpenedAfterTheOriginalsAreRefused)
+{
+    const auto log = CleanRun(kInTheCache);
+    const long commit = FindCommit(log);
+    const std::string copyA = root.Sub("A2"), copyB = root.Sub("B2");
+    // Stopped after A's journal and first writes, and just before the commit.
+    for (const long at : {Find(log, "write T.DB", Find(log, "write T.DB")), commit}) {
+        SCOPED_TRACE("stopped at operation " + rtl::IntToStr(at));
+        ASSERT_GT(at, 0);
+        ASSERT_TRUE(KilledAt(at));
+        const Both stopped = Snap();
+        test::RestoreSnapshot(copyA, stopped.a);
+        test::RestoreSnapshot(copyB, stopped.b);
+        ASSERT_EQ(OpenError(a) + OpenError(b), "");
+        EXPECT_EQ(Snap(), before);
+        for (const std::string& copy : {copyA, copyB}) {
+            const Snapshot was = test::TakeSnapshot(copy);
+            if (!was.count(PxJournal::kFileName)) continue;
+            EXPECT_NE(OpenError(copy).find("was written in the folder"), std::string::npos) << copy;
+            EXPECT_EQ(test::TakeSnapshot(copy), was) << "nothing of the copy is touched";
+        }
     }
 }
 
