@@ -580,7 +580,16 @@ PxJournal::PxJournal(PxFileSystem& fs, std::string folder)
 {
 }
 
-PxJournal::~PxJournal() { CloseFile(); }
+PxJournal::~PxJournal()
+{
+    CloseFile();
+    if (!keptAside_ || inUnit_) return;
+    try {
+        if (fs_.Exists(newPath_) && !fs_.IsLink(newPath_)) fs_.Remove(newPath_);
+    } catch (...) {
+        // A .TMP is dropped by the folder's next open.
+    }
+}
 
 void PxJournal::CloseFile() noexcept
 {
@@ -743,12 +752,16 @@ void PxJournal::Sync()
         // counts records that are all there.
         file_.reset();
         if (fs_.Exists(path_)) throw EPxIoError(rtl::Format(SJournalExists, path_.c_str()));
-        if (fs_.Exists(newPath_)) fs_.Remove(newPath_);
         std::vector<std::uint8_t> bytes(kMagic.begin(), kMagic.end());
         const auto counts = Counts(count, kHeaderSize + pending_.size());
         bytes.insert(bytes.end(), counts.begin(), counts.end());
         bytes.insert(bytes.end(), pending_.begin(), pending_.end());
-        file_ = fs_.Open(newPath_, PxOpenMode::Create);
+        // A .TMP that a commit put aside (Commit without durable) is written
+        // over in place: a new file's blocks cost far more to make durable.
+        // What lies beyond the new records is ignored, as a torn tail is.
+        if (fs_.Exists(newPath_) && (!keptAside_ || fs_.IsLink(newPath_))) fs_.Remove(newPath_);
+        keptAside_ = false;
+        file_ = fs_.Exists(newPath_) ? fs_.Open(newPath_, PxOpenMode::ReadWrite) : fs_.Open(newPath_, PxOpenMode::Create);
         file_->WriteAt(0, bytes.data(), bytes.size());
         file_->Sync();
         file_.reset();
@@ -791,8 +804,13 @@ void PxJournal::Commit(bool durable)
         if (fs_.Exists(newPath_)) fs_.Remove(newPath_);
         return;
     }
+    if (!durable) {
+        // Kept as the .TMP of the next unit.
+        fs_.Rename(path_, newPath_);
+        keptAside_ = true;
+        return;
+    }
     fs_.Remove(path_);
-    if (!durable) return;
     // The removal is what commits: it should survive a power loss, or the
     // next open would roll back a change reported as done. The change is
     // committed once the journal is gone, so a failing sync is not a
@@ -809,6 +827,7 @@ void PxJournal::Rollback()
     const bool sealed = sealed_;
     Discard();
     sealed_ = false;
+    keptAside_ = false;
     if (!sealed) {
         if (fs_.Exists(newPath_)) fs_.Remove(newPath_);
         return;

@@ -111,9 +111,12 @@ public:
 
     // Writes and flushes the records kept so far.
     void Sync();
-    // Removes the journal. `durable`: syncs the folder after, so that the
-    // removal outlives a power loss; a journal that names a super-journal
-    // already removed needs no such sync (recovery completes it).
+    // Ends the unit. `durable`: removes the journal and syncs the folder, so
+    // that the removal, the unit's commit, outlives a power loss. Otherwise
+    // (a journal that names a super-journal already put aside: recovery
+    // would only remove it) it is renamed to its .TMP without a sync, and the
+    // next unit writes over that in place; the journal object removes it
+    // when it goes.
     void Commit(bool durable = true);
     void Rollback();
 
@@ -141,6 +144,7 @@ private:
     std::vector<std::uint8_t> pending_;
     std::uint32_t pendingCount_ = 0;
     bool namedSuper_ = false;
+    bool keptAside_ = false; // the .TMP is this journal's, put aside by Commit
     std::map<std::string, Tracked> tracked_;
     std::map<std::string, std::unique_ptr<PxFile>> readers_;
 };

@@ -66,6 +66,25 @@ TUdbOpener Opener(std::optional<std::string> pw)
 
 } // namespace
 
+rtl::RefPtr<IUdb> OpenPdoxFolder(const std::string& folder, bde::PxFileSystem* fs)
+{
+    const auto db = rtl::MakeRef<TCappedPdoxUdb>();
+    db->Database().SetFileSystem(fs);
+    db->Open(PdoxParamsXml(folder));
+    return db;
+}
+
+std::vector<std::string> PdoxJournalFiles(const std::string& pairFolder)
+{
+    std::vector<std::string> found;
+    for (const char* half : {"spatial", "semantic"})
+        for (const auto& entry : std::filesystem::directory_iterator(pairFolder + "/" + half)) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with("PXUNDO.") || name.starts_with("PXSUPER-")) found.push_back(std::string(half) + "/" + name);
+        }
+    return found;
+}
+
 TUdbOpener PdoxOpener() { return Opener(std::nullopt); }
 TUdbOpener PdoxPasswordOpener(const std::string& password) { return Opener(password); }
 

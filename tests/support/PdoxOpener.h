@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "UdbProject/PdoxUdbs.h"
 #include "tests/support/VelmoFixture.h"
@@ -26,6 +27,14 @@ protected:
 
     rtl::RefPtr<TUdbTableDef> CreateTableDef() override;
 };
+
+// TCappedPdoxUdb opened on folder, with every file operation going through
+// fs (nullptr: the real file system).
+rtl::RefPtr<IUdb> OpenPdoxFolder(const std::string& folder, bde::PxFileSystem* fs);
+
+// The engine's journal files ("spatial/PXUNDO.JNL", ...) in the two folders
+// of a pair, <pairFolder>/spatial and <pairFolder>/semantic.
+std::vector<std::string> PdoxJournalFiles(const std::string& pairFolder);
 
 // TCappedPdoxUdb on <folder>/<name>, the folder made when missing; the
 // second with the driver's password parameter.

@@ -243,12 +243,7 @@ public:
     // (nullptr: the real file system), the databases opened in this order.
     void OpenFolders(bde::PxFileSystem* fs, bool semanticFirst)
     {
-        const auto open = [&](const char* name) {
-            const auto db = rtl::MakeRef<TCappedPdoxUdb>();
-            db->Database().SetFileSystem(fs);
-            db->Open(PdoxParamsXml(folder_ + "/" + name));
-            return rtl::RefPtr<IUdb>(db);
-        };
+        const auto open = [&](const char* name) { return OpenPdoxFolder(folder_ + "/" + name, fs); };
         if (semanticFirst) semantic_ = open("semantic");
         spatial_ = open("spatial");
         if (!semanticFirst) semantic_ = open("semantic");
@@ -1266,19 +1261,6 @@ std::vector<std::string> RunKilledAt(TPairFiles& pair, bde::test::FaultyFileSyst
     return entries;
 }
 
-// The files of the engine's journals left in the two folders of pair.
-std::vector<std::string> JournalFiles(const TPairFiles& pair)
-{
-    std::vector<std::string> found;
-    for (const char* half : {"spatial", "semantic"})
-        for (const auto& entry : std::filesystem::directory_iterator(pair.Folder() + "/" + half)) {
-            const std::string name = entry.path().filename().string();
-            if (name == "PXUNDO.JNL" || name == "PXUNDO.TMP" || name.starts_with("PXSUPER-"))
-                found.push_back(std::string(half) + "/" + name);
-        }
-    return found;
-}
-
 // The process killed at every file operation of a run on two folders, each
 // sector committed in both through a super-journal: whichever folder is
 // opened first, every sector is whole or untouched in both databases, no
@@ -1324,7 +1306,7 @@ TEST(SpatialModeKill, KilledAtAnyFileOperationOfTwoFoldersEitherFolderOpenedFirs
                 RunKilledAt(*pair, fs, n, mode.torn);
                 ASSERT_TRUE(fs.failed) << "the run ended before the operation";
                 pair->OpenFolders(nullptr, semanticFirst);
-                EXPECT_THAT(JournalFiles(*pair), ::testing::IsEmpty());
+                EXPECT_THAT(PdoxJournalFiles(pair->Folder()), ::testing::IsEmpty());
                 renamedCounts.insert(ExpectWholeThenASecondRunCompletes(*pair, before));
             }
             if (::testing::Test::HasFailure()) return;

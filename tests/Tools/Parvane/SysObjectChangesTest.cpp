@@ -176,12 +176,7 @@ public:
     // databases opened in this order.
     void Open(bde::PxFileSystem* fs, bool semanticFirst)
     {
-        const auto open = [&](const char* name) {
-            const auto db = rtl::MakeRef<TCappedPdoxUdb>();
-            db->Database().SetFileSystem(fs);
-            db->Open(PdoxParamsXml(folder_ + "/" + name));
-            return rtl::RefPtr<IUdb>(db);
-        };
+        const auto open = [&](const char* name) { return OpenPdoxFolder(folder_ + "/" + name, fs); };
         if (semanticFirst) semantic_ = open("semantic");
         spatial_ = open("spatial");
         if (!semanticFirst) semantic_ = open("semantic");
@@ -1031,19 +1026,6 @@ std::vector<std::string> ChangedFiles(const TFolderBytes& was, const TFolderByte
     return changed;
 }
 
-// The files of the engine's journals left in the folders of pair.
-std::vector<std::string> JournalFiles(const TFolderPair& pair)
-{
-    std::vector<std::string> found;
-    for (const char* half : {"spatial", "semantic"})
-        for (const auto& entry : std::filesystem::directory_iterator(pair.Folder() + "/" + half)) {
-            const std::string name = entry.path().filename().string();
-            if (name == "PXUNDO.JNL" || name == "PXUNDO.TMP" || name.starts_with("PXSUPER-"))
-                found.push_back(std::string(half) + "/" + name);
-        }
-    return found;
-}
-
 // Mode 1 writes the spatial database alone, in one transaction per object,
 // while the semantic database joins the spatial one's transactions. The
 // process killed at a file operation of a run on two folders: whichever
@@ -1095,7 +1077,7 @@ TEST(SysObjectChangesFaults, AKillAtAFileOperationOfTwoFoldersLeavesEachObjectWh
                 const TPairs killed = RunKilledAt(pair, fs, n, mode.torn);
                 ASSERT_TRUE(fs.failed) << "the run ended before the operation";
                 pair.Open(nullptr, semanticFirst);
-                EXPECT_THAT(JournalFiles(pair), IsEmpty());
+                EXPECT_THAT(PdoxJournalFiles(pair.Folder()), IsEmpty());
                 EXPECT_THAT(ChangedFiles(semanticBefore, FolderBytes(pair.Folder() + "/semantic")), IsEmpty());
                 TPairSnapshot afterKill;
                 ExpectWholeObjects(pair, before, killed, afterKill);

@@ -661,7 +661,7 @@ TEST_F(PxGroupCommit, AStoppedCommitIsRecoveredInEitherOrder)
     const Both beforePoint = Snap();
     const std::string superName = NameStartingWith(beforePoint.a, "PXSUPER-");
     ASSERT_FALSE(superName.empty());
-    const long journalRemoval = Find(log, "remove PXUNDO.JNL", superRemoval);
+    const long journalRemoval = Find(log, "rename PXUNDO.JNL", superRemoval);
     ASSERT_GT(journalRemoval, 0);
     EXPECT_FALSE(KilledAt(journalRemoval)) << "a commit stopped past its point reports success";
     const Both pastPoint = Snap();
