@@ -74,6 +74,14 @@ rtl::RefPtr<IUdb> OpenPdoxFolder(const std::string& folder, bde::PxFileSystem* f
     return db;
 }
 
+void OpenPdoxPair(const std::string& pairFolder, bde::PxFileSystem* fs, bool semanticFirst, rtl::RefPtr<IUdb>& spatial,
+                  rtl::RefPtr<IUdb>& semantic)
+{
+    if (semanticFirst) semantic = OpenPdoxFolder(pairFolder + "/semantic", fs);
+    spatial = OpenPdoxFolder(pairFolder + "/spatial", fs);
+    if (!semanticFirst) semantic = OpenPdoxFolder(pairFolder + "/semantic", fs);
+}
+
 std::vector<std::string> PdoxJournalFiles(const std::string& pairFolder)
 {
     std::vector<std::string> found;

@@ -32,6 +32,11 @@ protected:
 // fs (nullptr: the real file system).
 rtl::RefPtr<IUdb> OpenPdoxFolder(const std::string& folder, bde::PxFileSystem* fs);
 
+// The halves of a pair in <pairFolder>/spatial and <pairFolder>/semantic,
+// opened in that order or the other with OpenPdoxFolder.
+void OpenPdoxPair(const std::string& pairFolder, bde::PxFileSystem* fs, bool semanticFirst, rtl::RefPtr<IUdb>& spatial,
+                  rtl::RefPtr<IUdb>& semantic);
+
 // The engine's journal files ("spatial/PXUNDO.JNL", ...) in the two folders
 // of a pair, <pairFolder>/spatial and <pairFolder>/semantic.
 std::vector<std::string> PdoxJournalFiles(const std::string& pairFolder);

@@ -377,16 +377,21 @@ std::string MakeTempFolder(const std::string& prefix, const std::string& root)
     return pattern;
 }
 
+void ClosePair(rtl::RefPtr<IUdb>& spatial, rtl::RefPtr<IUdb>& semantic) noexcept
+{
+    for (rtl::RefPtr<IUdb>* db : {&spatial, &semantic}) {
+        try {
+            if (*db) (*db)->Close();
+        } catch (...) {
+            // The other one is closed all the same.
+        }
+        *db = nullptr;
+    }
+}
+
 void ClosePairAndRemove(rtl::RefPtr<IUdb>& spatial, rtl::RefPtr<IUdb>& semantic, const std::string& folder) noexcept
 {
-    try {
-        if (spatial) spatial->Close();
-        if (semantic) semantic->Close();
-    } catch (...) {
-        // The folder goes in any case.
-    }
-    spatial = nullptr;
-    semantic = nullptr;
+    ClosePair(spatial, semantic);
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);
 }

@@ -234,6 +234,8 @@ std::string MakeTempFolder(const std::string& prefix, const std::string& root = 
 // Closes both databases of a pair (a failure to close is passed over),
 // drops them and removes the folder that held them.
 void ClosePairAndRemove(rtl::RefPtr<IUdb>& spatial, rtl::RefPtr<IUdb>& semantic, const std::string& folder) noexcept;
+// Closes both databases, each even when the other one's close fails, and lets go of them.
+void ClosePair(rtl::RefPtr<IUdb>& spatial, rtl::RefPtr<IUdb>& semantic) noexcept;
 
 class TVelmoDbPair {
 public:

@@ -243,22 +243,10 @@ public:
     // (nullptr: the real file system), the databases opened in this order.
     void OpenFolders(bde::PxFileSystem* fs, bool semanticFirst)
     {
-        const auto open = [&](const char* name) { return OpenPdoxFolder(folder_ + "/" + name, fs); };
-        if (semanticFirst) semantic_ = open("semantic");
-        spatial_ = open("spatial");
-        if (!semanticFirst) semantic_ = open("semantic");
+        OpenPdoxPair(folder_, fs, semanticFirst, spatial_, semantic_);
     }
     // Each database is closed even when the other one's close fails.
-    void Close() noexcept
-    {
-        for (rtl::RefPtr<IUdb>* db : {&spatial_, &semantic_}) {
-            try {
-                if (*db) (*db)->Close();
-            } catch (...) {
-            }
-            *db = nullptr;
-        }
-    }
+    void Close() noexcept { ClosePair(spatial_, semantic_); }
 
     const rtl::RefPtr<IUdb>& Spatial() const { return spatial_; }
     const rtl::RefPtr<IUdb>& Semantic() const { return semantic_; }

@@ -176,22 +176,10 @@ public:
     // databases opened in this order.
     void Open(bde::PxFileSystem* fs, bool semanticFirst)
     {
-        const auto open = [&](const char* name) { return OpenPdoxFolder(folder_ + "/" + name, fs); };
-        if (semanticFirst) semantic_ = open("semantic");
-        spatial_ = open("spatial");
-        if (!semanticFirst) semantic_ = open("semantic");
+        OpenPdoxPair(folder_, fs, semanticFirst, spatial_, semantic_);
     }
     // Each database is closed even when the other one's close fails.
-    void Close() noexcept
-    {
-        for (rtl::RefPtr<IUdb>* db : {&spatial_, &semantic_}) {
-            try {
-                if (*db) (*db)->Close();
-            } catch (...) {
-            }
-            *db = nullptr;
-        }
-    }
+    void Close() noexcept { ClosePair(spatial_, semantic_); }
 
 private:
     std::string folder_;
