@@ -478,20 +478,28 @@ std::string PxSuperJournal::Create(PxFileSystem& fs, const std::vector<std::stri
         const std::string path = base + ".JNL", fresh = base + ".TMP";
         if (fs.Exists(path) || fs.Exists(fresh)) continue;
         // A spare of the same size is written over in place: a new file's
-        // blocks cost far more to make durable.
+        // blocks cost far more to make durable. One that holds these very
+        // bytes (the same folders) was made durable by the transaction that
+        // wrote it, and is only renamed.
         std::string from = fresh;
         std::unique_ptr<PxFile> f;
+        bool same = false;
         if (!spare.empty() && fs.Exists(spare) && !fs.IsLink(spare)) {
             f = fs.Open(spare, PxOpenMode::ReadWrite);
-            if (f->Size() == bytes.size())
+            if (f->Size() == bytes.size()) {
                 from = spare;
-            else
+                std::vector<std::uint8_t> held(bytes.size());
+                same = f->ReadAt(0, held.data(), held.size()) == held.size() && held == bytes;
+            } else {
                 f.reset();
+            }
         }
         if (!f) f = fs.Open(fresh, PxOpenMode::Create);
         try {
-            f->WriteAt(0, bytes.data(), bytes.size());
-            f->Sync();
+            if (!same) {
+                f->WriteAt(0, bytes.data(), bytes.size());
+                f->Sync();
+            }
             f.reset();
             fs.Rename(from, path);
         } catch (...) {

@@ -159,7 +159,8 @@ public:
     // Writes a new super-journal in folders[0] listing `folders` (canonical
     // paths); returns its path. `spare`, when it names a file of the right
     // size (a super-journal renamed to SpareName() at its commit), is written
-    // over and renamed instead of making a new file. The folder itself is not
+    // over and renamed instead of making a new file, or only renamed when it
+    // holds these bytes already (it was synced when written). The folder itself is not
     // synced: the caller syncs it before any table of the transaction is
     // written.
     static std::string Create(PxFileSystem& fs, const std::vector<std::string>& folders,

@@ -716,6 +716,49 @@ TEST_F(PxGroupCommit, AStoppedCommitRollsBackWhateverNameAFolderIsOpenedBy)
     }
 }
 
+// The transactions after the first reuse the files the first put aside:
+// the super-journal, which holds the same folders, is only renamed (its
+// bytes were made durable when written), and the journals are written over
+// in place; each commit is whole, and nothing is left once the folders close.
+TEST_F(PxGroupCommit, LaterCommitsReuseTheFilesTheFirstPutAside)
+{
+    Recorder fs;
+    std::vector<std::size_t> starts;
+    {
+        PxOpenOptions o;
+        o.fileSystem = &fs;
+        PxDatabase da(a, o), db(b, o);
+        for (int round = 1; round <= 3; ++round) {
+            starts.push_back(fs.ops.size());
+            da.StartTransaction();
+            db.JoinTransaction(da);
+            T(da)->Update(Row(da, kBaseA + round), {{1, rtl::Variant("round " + rtl::IntToStr(round))}});
+            T(db)->Update(Row(db, kBaseB + round), {{1, rtl::Variant("round " + rtl::IntToStr(round))}});
+            da.Commit();
+        }
+        starts.push_back(fs.ops.size());
+    }
+    for (std::size_t round = 0; round + 1 < starts.size(); ++round) {
+        SCOPED_TRACE("transaction " + rtl::IntToStr(static_cast<int>(round) + 1));
+        int superWrites = 0, created = 0;
+        for (std::size_t i = starts[round]; i < starts[round + 1]; ++i) {
+            const Recorder::Op& op = fs.ops[i];
+            if (op.path.find("/PXSUPER-") != std::string::npos && (op.what == "write" || op.what == "sync")) ++superWrites;
+            if (op.what == "create") ++created;
+        }
+        EXPECT_EQ(superWrites, round == 0 ? 2 : 0);
+        EXPECT_EQ(created, round == 0 ? 3 : 0) << "the super-journal and the two journals";
+    }
+    EXPECT_FALSE(HasJournalFiles(test::TakeSnapshot(a)));
+    EXPECT_FALSE(HasJournalFiles(test::TakeSnapshot(b)));
+    PxDatabase da(a), db(b);
+    for (auto [d, base] : {std::pair{&da, kBaseA}, std::pair{&db, kBaseB}}) {
+        EXPECT_EQ(T(*d)->VerifyIndexes(), "");
+        for (int round = 1; round <= 3; ++round)
+            EXPECT_EQ(T(*d)->Get(Row(*d, base + round), 1), rtl::Variant("round " + rtl::IntToStr(round)));
+    }
+}
+
 // Folders copied while a commit was stopped, opened after the originals
 // rolled back and removed the super-journal: the copies' journals were
 // written in other folders, so whether they committed cannot be told there
