@@ -189,15 +189,9 @@ PxDatabase::PxDatabase(std::string folder, PxOpenOptions options)
 
 PxDatabase::~PxDatabase()
 {
-    if (Grouped()) {
+    if (inTransaction_) {
         try {
             RollbackGroup();
-        } catch (...) {
-            // What could not be rolled back now is rolled back at the next open.
-        }
-    } else if (inTransaction_ && !doomed_) {
-        try {
-            journal_.Rollback();
         } catch (...) {
             // The journal stays; the next open of the folder rolls it back.
         }
@@ -378,10 +372,13 @@ void PxDatabase::WriteOut()
     for (auto& [key, t] : tables_) t->ChangesWritten();
 }
 
-void PxDatabase::SyncTables()
+void PxDatabase::SyncTables(const std::vector<PxDatabase*>& folders)
 {
-    for (auto& [key, t] : tables_) t->StartSyncWritten();
-    for (auto& [key, t] : tables_) t->SyncWritten();
+    // The files' syncs overlap, those of several folders too.
+    for (PxDatabase* d : folders)
+        for (auto& [key, t] : d->tables_) t->StartSyncWritten();
+    for (PxDatabase* d : folders)
+        for (auto& [key, t] : d->tables_) t->SyncWritten();
 }
 
 void PxDatabase::SyncFolderIfChanged()
@@ -397,7 +394,7 @@ void PxDatabase::EndChange()
     if (!autoUnit_) return;
     try {
         WriteOut();
-        SyncTables();
+        SyncTables({this});
         SyncFolderIfChanged();
     } catch (...) {
         FailChange();
@@ -423,15 +420,6 @@ void PxDatabase::CommitJournal()
         throw;
     }
     RemoveTrash();
-}
-
-void PxDatabase::FailChange() noexcept
-{
-    if (Grouped()) {
-        FailGroup(std::string());
-        return;
-    }
-    FailOne();
 }
 
 void PxDatabase::FailOne() noexcept
@@ -482,7 +470,7 @@ void PxDatabase::Commit()
     }
     try {
         WriteOut();
-        SyncTables();
+        SyncTables({this});
         SyncFolderIfChanged();
     } catch (...) {
         FailChange();
@@ -495,23 +483,7 @@ void PxDatabase::Commit()
 void PxDatabase::Rollback()
 {
     if (!inTransaction_) throw EPxError(SNoTransaction);
-    if (Grouped()) {
-        RollbackGroup();
-        return;
-    }
-    const bool doomed = doomed_;
-    inTransaction_ = false;
-    doomed_ = false;
-    folderChanged_ = false;
-    trash_.clear();
-    MarkAllStale();
-    if (doomed) return; // rolled back when it failed
-    try {
-        journal_.Rollback();
-    } catch (...) {
-        broken_ = true;
-        throw;
-    }
+    RollbackGroup();
 }
 
 // ---- transactions over several folders --------------------------------------------
@@ -557,35 +529,32 @@ void PxDatabase::EndedElsewhere() noexcept
 // what the folder is about to write before any table is written; the
 // super-journal is durable before that too (its folder is synced by the
 // first journal's creation, or on its own when that journal exists
-// already). Removing it is the commit; the journals go after it without a
-// sync, since a journal whose super-journal is gone is only removed.
+// already). Putting it aside (renamed to the spare) is the commit; the
+// journals are put aside after it without a sync, since a journal whose
+// super-journal is gone is only removed.
 void PxDatabase::CommitGroup()
 {
     const std::vector<PxDatabase*> all = Group();
+    const std::string spare = PathOf(PxSuperJournal::SpareName());
     std::string super;
     try {
         std::vector<std::string> folders;
         for (PxDatabase* d : all) folders.push_back(d->canonicalFolder_);
         const bool sealed = journal_.Sealed();
-        super = PxSuperJournal::Create(Fs(), folders, PathOf(PxSuperJournal::SpareName()));
+        super = PxSuperJournal::Create(Fs(), folders, spare);
         if (sealed) Fs().SyncFolder(folder_);
         for (PxDatabase* d : all) {
             d->journal_.NameSuper(super, d->canonicalFolder_);
             d->WriteOut();
             d->journal_.Sync();
         }
-        // The folders' syncs overlap, as the files of one folder do.
-        for (PxDatabase* d : all)
-            for (auto& [key, t] : d->tables_) t->StartSyncWritten();
-        for (PxDatabase* d : all)
-            for (auto& [key, t] : d->tables_) t->SyncWritten();
+        SyncTables(all);
         for (PxDatabase* d : all) d->SyncFolderIfChanged();
         // The commit; the file serves the next transaction.
-        const std::string spare = PathOf(PxSuperJournal::SpareName());
         if (Fs().Exists(spare)) Fs().Remove(spare);
         Fs().Rename(super, spare);
     } catch (...) {
-        FailGroup(super);
+        FailChange(super);
         throw;
     }
     try {
@@ -612,7 +581,7 @@ void PxDatabase::CommitGroup()
     }
 }
 
-void PxDatabase::FailGroup(const std::string& super) noexcept
+void PxDatabase::FailChange(const std::string& super) noexcept
 {
     const std::vector<PxDatabase*> all = Group();
     bool undone = true;

@@ -131,9 +131,13 @@ private:
     // Writes every change held in memory out to the files, journal first
     // (they are not synced yet).
     void WriteOut();
-    void SyncTables();
+    // Syncs the files the folders' tables wrote.
+    static void SyncTables(const std::vector<PxDatabase*>& folders);
     void EndChange();
-    void FailChange() noexcept;
+    // A change failed on disk: every folder of the transaction (its group,
+    // or this one alone) is rolled back and its transaction doomed; the
+    // super-journal of a group commit, when given, goes once all are.
+    void FailChange(const std::string& super = std::string()) noexcept;
     void MarkAllStale() noexcept;
     void RemoveTrash() noexcept;
     // Commits the journal, then removes what the change put in the trash; when
@@ -145,14 +149,13 @@ private:
 
     // ---- transactions over several folders
     bool Grouped() const noexcept { return outer_ || !members_.empty(); }
-    // The folders of this one's group, the outer one first.
+    // The folders of this one's transaction: its group, the outer one
+    // first, or this one alone.
     std::vector<PxDatabase*> Group() noexcept;
     void Ungroup() noexcept;
     void CommitGroup();
-    // Rolls back every folder of the group after a failure and dooms their
-    // transactions; removes the super-journal (when given) once all are
-    // rolled back.
-    void FailGroup(const std::string& super) noexcept;
+    // Ends the transaction of every folder of Group(), rolling back what a
+    // failure has not rolled back already.
     void RollbackGroup();
     // This folder's part of a failure: its journal rolled back, its
     // transaction doomed.

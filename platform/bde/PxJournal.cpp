@@ -70,6 +70,12 @@ std::vector<std::uint8_t> Counts(std::uint32_t count, std::uint64_t end)
     return both;
 }
 
+// A full path that a journal or super-journal may name.
+bool IsFullPath(const std::string& path)
+{
+    return !path.empty() && path.front() == '/' && path.find('\0') == std::string::npos;
+}
+
 struct Reader {
     const std::vector<std::uint8_t>& b;
     std::size_t pos;
@@ -195,11 +201,9 @@ Parsed Parse(const std::vector<std::uint8_t>& b, const std::string& path)
             if (!undone.empty()) bad("a record follows the steps of its rollback");
             if (!p.super.empty()) bad("it names two super-journals");
             const std::size_t slash = rec.name.rfind('/');
-            if (rec.name.empty() || rec.name.front() != '/' || rec.name.find('\0') != std::string::npos ||
-                !PxSuperJournal::IsName(std::string_view(rec.name).substr(slash + 1)))
+            if (!IsFullPath(rec.name) || !PxSuperJournal::IsName(std::string_view(rec.name).substr(slash + 1)))
                 bad("it names a super-journal by a path that no super-journal has");
-            if (rec.name2.empty() || rec.name2.front() != '/' || rec.name2.find('\0') != std::string::npos)
-                bad("it names its own folder by no full path");
+            if (!IsFullPath(rec.name2)) bad("it names its own folder by no full path");
             p.super = std::move(rec.name);
             p.superFolder = std::move(rec.name2);
         } else {
@@ -533,7 +537,7 @@ std::vector<std::string> PxSuperJournal::Read(PxFileSystem& fs, const std::strin
     for (std::uint64_t i = 0; r.ok && i < count; ++i) {
         std::string f = r.Name();
         if (!r.ok) break;
-        if (f.empty() || f.front() != '/' || f.find('\0') != std::string::npos) bad("it lists a folder by no full path");
+        if (!IsFullPath(f)) bad("it lists a folder by no full path");
         folders.push_back(std::move(f));
     }
     if (!r.ok || r.pos != r.end || folders.empty()) bad("it does not hold what a super-journal holds");

@@ -44,7 +44,8 @@
 // of the transaction. It is made durable before any of their journals names
 // it (record type 5: the super-journal's full path, then the journal's own
 // folder as the super-journal lists it) and before any of their
-// tables is written; removing it is the commit of every folder at once.
+// tables is written; renaming it aside is the commit of every folder at
+// once.
 // Recovery of a folder whose journal names a super-journal rolls the folder
 // back while that file exists and only removes the journal once it is gone
 // (the change was committed); the last folder rolled back removes the
