@@ -43,10 +43,10 @@
 #include "Tools/Parvane/ChangeEngine.h"
 #include "platform/rtl/Cp1251.h"
 #include "platform/rtl/Exceptions.h"
-#include "platform/rtl/Streams.h"
 #include "platform/rtl/TextUtils.h"
 #include "tests/Tools/Parvane/EngineTestSupport.h"
 #include "tests/platform/bde/PxFaultyFileSystem.h"
+#include "tests/platform/bde/PxFolderSnapshot.h"
 #include "tests/support/FaultyUdb.h"
 #include "tests/support/PdoxOpener.h"
 #include "tests/support/TestHelpers.h"
@@ -992,28 +992,6 @@ TPairs RunKilledAt(TFolderPair& pair, bde::test::FaultyFileSystem& fs, long fail
     return LoggedPairs(run.host.log);
 }
 
-// The files of a folder with their bytes, by name.
-using TFolderBytes = std::map<std::string, std::string>;
-TFolderBytes FolderBytes(const std::string& folder)
-{
-    TFolderBytes files;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        files[entry.path().filename().string()] = rtl::ReadFileBytes(entry.path().string());
-    return files;
-}
-
-// The names of the files whose bytes differ between two readings of a
-// folder, or that only one of them has.
-std::vector<std::string> ChangedFiles(const TFolderBytes& was, const TFolderBytes& now)
-{
-    std::vector<std::string> changed;
-    for (const auto& [name, bytes] : was)
-        if (!now.count(name) || now.at(name) != bytes) changed.push_back(name);
-    for (const auto& [name, bytes] : now)
-        if (!was.count(name)) changed.push_back(name);
-    return changed;
-}
-
 // Mode 1 writes the spatial database alone, in one transaction per object,
 // while the semantic database joins the spatial one's transactions. The
 // process killed at a file operation of a run on two folders: whichever
@@ -1027,7 +1005,7 @@ TEST(SysObjectChangesFaults, AKillAtAFileOperationOfTwoFoldersLeavesEachObjectWh
     master.Spatial().Close();
     master.Semantic().Close();
 
-    const TFolderBytes semanticBefore = FolderBytes(master.Folder() + "/semantic");
+    const bde::test::Snapshot semanticBefore = bde::test::TakeSnapshot(master.Folder() + "/semantic");
 
     // The counting run; the operations of the first semantic table, from its
     // step to the next one's (its statements and its commit), are all taken
@@ -1044,7 +1022,7 @@ TEST(SysObjectChangesFaults, AKillAtAFileOperationOfTwoFoldersLeavesEachObjectWh
         log = fs.log;
         ASSERT_EQ(logged.size(), 15u);
         ASSERT_LT(itemFrom, itemTo);
-        EXPECT_THAT(ChangedFiles(semanticBefore, FolderBytes(pair.Folder() + "/semantic")), IsEmpty());
+        EXPECT_EQ(bde::test::Differences(semanticBefore, bde::test::TakeSnapshot(pair.Folder() + "/semantic")), "");
     }
     // Every third operation elsewhere keeps the loop short.
     constexpr long kStride = 3;
@@ -1066,7 +1044,7 @@ TEST(SysObjectChangesFaults, AKillAtAFileOperationOfTwoFoldersLeavesEachObjectWh
                 ASSERT_TRUE(fs.failed) << "the run ended before the operation";
                 pair.Open(nullptr, semanticFirst);
                 EXPECT_THAT(PdoxJournalFiles(pair.Folder()), IsEmpty());
-                EXPECT_THAT(ChangedFiles(semanticBefore, FolderBytes(pair.Folder() + "/semantic")), IsEmpty());
+                EXPECT_EQ(bde::test::Differences(semanticBefore, bde::test::TakeSnapshot(pair.Folder() + "/semantic")), "");
                 TPairSnapshot afterKill;
                 ExpectWholeObjects(pair, before, killed, afterKill);
 
