@@ -317,8 +317,13 @@ std::vector<PxDataFile::Tag> PxDataFile::Tags()
 
 void PxDataFile::ForgetTags() noexcept
 {
-    where_.clear();
-    named_.clear();
+    // clear() wipes every bucket, and a scan leaves as many as the table
+    // has rows: give large tables back instead of wiping them per statement.
+    constexpr std::size_t kKeptBuckets = 1024;
+    if (where_.bucket_count() > kKeptBuckets) std::unordered_map<Tag, Pos>().swap(where_);
+    else if (!where_.empty()) where_.clear();
+    if (named_.bucket_count() > kKeptBuckets) std::unordered_map<std::uint16_t, std::map<int, Tag>>().swap(named_);
+    else if (!named_.empty()) named_.clear();
 }
 
 std::uint16_t PxDataFile::BlockOf(Tag tag) const
