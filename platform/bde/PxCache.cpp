@@ -121,6 +121,7 @@ PxPageCache::Page* PxPagedFile::Load(std::uint32_t page, bool read)
     if (read && at < diskSize_) {
         file_->ReadAt(at, p->bytes.data(), p->bytes.size());
         if (codec_) codec_(p->bytes.data(), p->bytes.size(), page, false);
+        p->asOnDisk = true;
     }
     PxPageCache::Page* raw = p.get();
     pages_.emplace(page, std::move(p));
@@ -138,12 +139,31 @@ std::uint8_t* PxPagedFile::Write(std::uint32_t page)
 {
     PxPageCache::Page* p = Load(page, true);
     if (!p->dirty) {
+        KeepOriginal(p);
         cache_.Unlink(p);
         p->dirty = true;
         cache_.dirty_ += pageSize_;
         dirty_.push_back(page);
     }
     return p->bytes.data();
+}
+
+void PxPagedFile::KeepOriginal(PxPageCache::Page* p)
+{
+    // Scrambled files would need their pages scrambled again: the journal
+    // reads those from the file.
+    const std::uint64_t at = OffsetOf(p->number);
+    if (!p->asOnDisk || codec_ || at >= diskSize_) return;
+    const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(pageSize_, diskSize_ - at));
+    p->original.assign(p->bytes.begin(), p->bytes.begin() + static_cast<std::ptrdiff_t>(n));
+    cache_.used_ += n;
+}
+
+void PxPagedFile::ForgetOriginal(PxPageCache::Page* p) noexcept
+{
+    cache_.used_ -= p->original.size();
+    p->original.clear();
+    p->original.shrink_to_fit();
 }
 
 std::uint8_t* PxPagedFile::Fresh(std::uint32_t page)
@@ -163,6 +183,7 @@ void PxPagedFile::Drop(PxPageCache::Page* p) noexcept
     if (p->dirty) {
         // Only Discard drops dirty pages, and it forgets the whole list.
         cache_.dirty_ -= pageSize_;
+        ForgetOriginal(p);
     } else {
         cache_.Unlink(p);
     }
@@ -178,11 +199,12 @@ bool PxPagedFile::Dirty() const noexcept
 std::vector<PxPagedFile::Region> PxPagedFile::PendingRegions() const
 {
     std::vector<Region> out;
-    if (headerDirty_) out.push_back({0, header_.size()});
+    if (headerDirty_) out.push_back({0, header_.size(), diskHeader_.data(), diskHeader_.size()});
     for (std::uint32_t number : dirty_) {
         const std::uint64_t at = OffsetOf(number);
         if (at >= size_) continue; // cut off by the new size
-        out.push_back({at, pageSize_});
+        const PxPageCache::Page& p = *pages_.at(number);
+        out.push_back({at, pageSize_, p.original.empty() ? nullptr : p.original.data(), p.original.size()});
     }
     // Cutting the file loses the bytes past the new size.
     if (size_ < diskSize_) out.push_back({size_, diskSize_ - size_});
@@ -235,6 +257,8 @@ void PxPagedFile::WriteOut()
             run.resize(from + n);
         }
         p->dirty = false;
+        p->asOnDisk = at < size_;
+        ForgetOriginal(p);
         cache_.dirty_ -= pageSize_;
         cache_.PushBack(p);
     }

@@ -67,7 +67,11 @@ private:
         PxPagedFile* file = nullptr;
         std::uint32_t number = 0;
         bool dirty = false;
+        bool asOnDisk = false; // bytes (within the file) are the file's, when clean
         std::vector<std::uint8_t> bytes;
+        // While dirty: the file's bytes of the page before the change (the
+        // part within the file), kept for the journal; empty when unknown.
+        std::vector<std::uint8_t> original;
         Page* prev = nullptr; // LRU list of clean pages, most recent last
         Page* next = nullptr;
     };
@@ -131,6 +135,10 @@ public:
     struct Region {
         std::uint64_t offset = 0;
         std::uint64_t size = 0;
+        // The file's bytes from offset as they are now, when the cache holds
+        // them (originalSize of them), so the journal need not read them.
+        const std::uint8_t* original = nullptr;
+        std::size_t originalSize = 0;
     };
     std::vector<Region> PendingRegions() const;
     void WriteOut();
@@ -146,6 +154,8 @@ private:
     friend class PxPageCache;
     PxPageCache::Page* Load(std::uint32_t page, bool read);
     void Drop(PxPageCache::Page* p) noexcept;
+    void KeepOriginal(PxPageCache::Page* p);
+    void ForgetOriginal(PxPageCache::Page* p) noexcept;
     std::uint64_t OffsetOf(std::uint32_t page) const noexcept
     {
         return headerSize_ + static_cast<std::uint64_t>(page) * pageSize_;

@@ -364,7 +364,8 @@ void PxDatabase::WriteOut()
     const std::vector<PxPagedFile*> paged = cache_.DirtyFiles();
     if (paged.empty() && lists.empty()) return;
     for (PxPagedFile* f : paged)
-        for (const auto& r : f->PendingRegions()) journal_.Protect(f->Name(), r.offset, r.size, &f->File());
+        for (const auto& r : f->PendingRegions())
+            journal_.Protect(f->Name(), r.offset, r.size, &f->File(), r.original, r.originalSize);
     Protect(lists);
     journal_.Sync();
     for (PxPagedFile* f : paged) f->WriteOut();

@@ -666,6 +666,12 @@ PxFile& PxJournal::Reader(const std::string& name)
 
 void PxJournal::Protect(const std::string& name, std::uint64_t offset, std::uint64_t size, PxFile* source)
 {
+    Protect(name, offset, size, source, nullptr, 0);
+}
+
+void PxJournal::Protect(const std::string& name, std::uint64_t offset, std::uint64_t size, PxFile* source,
+                        const std::uint8_t* image, std::size_t imageSize)
+{
     Tracked& t = Track(name, source);
     const std::uint64_t end = size > t.originalSize || offset > t.originalSize - size ? t.originalSize : offset + size;
     if (offset >= end) return;
@@ -688,7 +694,10 @@ void PxJournal::Protect(const std::string& name, std::uint64_t offset, std::uint
         PutU64(payload, a);
         const std::size_t head = payload.size();
         payload.resize(head + static_cast<std::size_t>(b - a));
-        (source ? *source : Reader(name)).ReadExact(a, payload.data() + head, static_cast<std::size_t>(b - a));
+        if (image && b - offset <= imageSize)
+            std::memcpy(payload.data() + head, image + (a - offset), static_cast<std::size_t>(b - a));
+        else
+            (source ? *source : Reader(name)).ReadExact(a, payload.data() + head, static_cast<std::size_t>(b - a));
         Append(kRecImage, payload);
         // Merge [a, b) into the saved set.
         std::uint64_t lo = a, hi = b;

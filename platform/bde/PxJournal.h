@@ -97,6 +97,10 @@ public:
     // `source`, when given, is the file already open, read instead of
     // opening it again.
     void Protect(const std::string& name, std::uint64_t offset, std::uint64_t size, PxFile* source = nullptr);
+    // The same, with the file's bytes from offset at hand (imageSize of
+    // them): what they cover is taken from there rather than read.
+    void Protect(const std::string& name, std::uint64_t offset, std::uint64_t size, PxFile* source,
+                 const std::uint8_t* image, std::size_t imageSize);
     // The whole current content of the file.
     void ProtectAll(const std::string& name);
     void NoteCreate(const std::string& name);
