@@ -3,8 +3,11 @@
 // 1,000,000; --sizes=N,N,... gives others, each a multiple of 100).
 //
 // Each pair is generated once per driver in a folder on disk (under $TMPDIR,
-// else beside this program, or --dir=FOLDER) and synced to the disk, then
-// mode 2 runs on it in a process of its own. A run reports its wall and CPU
+// else beside this program, or --dir=FOLDER) and synced to the disk. Mode 2
+// then runs --repeat=N times (default 3) per driver on a fresh copy of it,
+// each in a process of its own, the drivers taking turns so that a slow
+// spell of the machine falls on both; the table shows each driver's median
+// run (by wall time) and the spread of the wall times. A run reports its wall and CPU
 // time (user + system), the peak resident memory of its process
 // (ru_maxrss), the fsync and fdatasync calls and the bytes handed to write
 // calls (wchar of /proc/self/io) during mode 2. The table gives the
@@ -40,15 +43,17 @@ struct TOptions {
     std::vector<int> objects{10000, 100000};
     std::string root;
     std::size_t cacheMB = 0; // 0: the engine's default
+    int repeat = 3;
 };
 
 void Usage()
 {
-    std::fputs("usage: PxScaleBench [--million] [--sizes=N,N,...] [--dir=FOLDER] [--cache-mb=N]\n"
+    std::fputs("usage: PxScaleBench [--million] [--sizes=N,N,...] [--dir=FOLDER] [--cache-mb=N] [--repeat=N]\n"
                "  sizes are numbers of objects, multiples of 100 (default 10000,100000);\n"
-               "  --million adds 1000000; pairs are generated under FOLDER\n"
+               "  --million adds 1000000 (some minutes a run); pairs are generated under FOLDER\n"
                "  (default $TMPDIR, else the folder of this program), never on tmpfs;\n"
-               "  --cache-mb sets the Paradox block cache (default: the engine's)\n",
+               "  --cache-mb sets the Paradox block cache (default: the engine's);\n"
+               "  --repeat runs mode 2 N times per driver and size (default 3) and shows the median\n",
                stderr);
 }
 
@@ -87,6 +92,13 @@ TOptions ParseOptions(int argc, char** argv)
             const long mb = std::strtol(value.c_str(), &end, 10);
             if (value.empty() || *end || mb <= 0 || mb > 65536) throw std::invalid_argument("not a cache size in MB: " + value);
             options.cacheMB = static_cast<std::size_t>(mb);
+        }
+        else if (arg.rfind("--repeat=", 0) == 0) {
+            const std::string value = arg.substr(9);
+            char* end = nullptr;
+            const long n = std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end || n <= 0 || n > 99) throw std::invalid_argument("not a number of runs: " + value);
+            options.repeat = static_cast<int>(n);
         }
         else
             throw std::invalid_argument("unknown option " + arg);
@@ -133,8 +145,24 @@ struct TRun {
     TDriver driver;
     int objects;
     TMeasure generation;
-    TMeasure mode;
+    TMeasure mode;            // the median run
+    double fastest = 0;       // wall seconds of the fastest and slowest runs
+    double slowest = 0;
 };
+
+// The run of median wall time (the slower middle one of an even count).
+TMeasure Median(std::vector<TMeasure> runs)
+{
+    std::sort(runs.begin(), runs.end(), [](const TMeasure& a, const TMeasure& b) { return a.seconds < b.seconds; });
+    return runs[runs.size() / 2];
+}
+
+// A copy of the pair's folder, on the disk before it is measured.
+void CopyPair(const std::string& from, const std::string& to)
+{
+    std::filesystem::copy(from, to, std::filesystem::copy_options::recursive);
+    ::sync();
+}
 
 const TRun* Find(const std::vector<TRun>& runs, TDriver driver, int objects)
 {
@@ -154,8 +182,8 @@ double MB(long kb) { return static_cast<double>(kb) / 1024.0; }
 
 void PrintTable(const std::vector<TRun>& runs, const std::vector<int>& sizes)
 {
-    std::printf("\n%-8s %9s %9s %9s %10s %11s %8s %13s %13s\n", "driver", "objects", "wall s", "cpu s",
-                "Px/SQLite", "growth/10x", "peak MB", "fsyncs/sector", "KB wr/sector");
+    std::printf("\n%-8s %9s %9s %13s %9s %10s %11s %8s %13s %13s\n", "driver", "objects", "wall s",
+                "wall range", "cpu s", "Px/SQLite", "growth/10x", "peak MB", "fsyncs/sector", "KB wr/sector");
     for (const int objects : sizes)
         for (const TDriver driver : {dSqlite, dParadox}) {
             const TRun* run = Find(runs, driver, objects);
@@ -170,8 +198,10 @@ void PrintTable(const std::vector<TRun>& runs, const std::vector<int>& sizes)
             for (const TRun& r : runs)
                 if (r.driver == driver && r.objects < objects && (!before || r.objects > before->objects)) before = &r;
             if (before) std::snprintf(growth, sizeof growth, "%.2f", GrowthPer10x(*before, *run));
-            std::printf("%-8s %9d %9.2f %9.2f %10s %11s %8.1f %13.2f %13.1f\n", DriverName(driver), objects,
-                        run->mode.seconds, run->mode.cpuSeconds, ratio, growth, MB(run->mode.peakAfterKB),
+            char range[32];
+            std::snprintf(range, sizeof range, "%.2f-%.2f", run->fastest, run->slowest);
+            std::printf("%-8s %9d %9.2f %13s %9.2f %10s %11s %8.1f %13.2f %13.1f\n", DriverName(driver), objects,
+                        run->mode.seconds, range, run->mode.cpuSeconds, ratio, growth, MB(run->mode.peakAfterKB),
                         static_cast<double>(run->mode.syncs) / sectors,
                         static_cast<double>(run->mode.bytesWritten) / 1024.0 / sectors);
         }
@@ -210,6 +240,7 @@ int Main(int argc, char** argv)
     std::vector<TRun> runs;
     for (const int objects : options.objects) {
         const int sectors = objects / kObjectsPerSector;
+        std::vector<TRun> sized;
         for (const TDriver driver : {dSqlite, dParadox}) {
             TRun run{driver, objects, {}, {}};
             const std::string folder = work + "/" + DriverName(driver) + "-" + std::to_string(objects);
@@ -221,12 +252,32 @@ int Main(int argc, char** argv)
             std::printf("Generated %s, %d objects: %.2f s (peak %.1f MB)\n", DriverName(driver), objects,
                         run.generation.seconds, MB(run.generation.peakAfterKB));
             std::fflush(stdout);
-            // The pair's files go to the disk now, not while mode 2 syncs its own.
-            ::sync();
-            run.mode = InChild([&](TMeasure& m) { RunMode(driver, folder, m); });
-            std::printf("Mode 2 on %s, %d objects: %.2f s\n", DriverName(driver), objects, run.mode.seconds);
-            std::fflush(stdout);
-            std::filesystem::remove_all(folder);
+            sized.push_back(run);
+        }
+        std::vector<std::vector<TMeasure>> measured(sized.size());
+        for (int round = 0; round < options.repeat; ++round)
+            for (std::size_t i = 0; i < sized.size(); ++i) {
+                const TDriver driver = sized[i].driver;
+                const std::string pristine = work + "/" + DriverName(driver) + "-" + std::to_string(objects);
+                const std::string folder = pristine + "-run";
+                // The pair's files go to the disk now, not while mode 2 syncs its own.
+                CopyPair(pristine, folder);
+                const TMeasure m = InChild([&](TMeasure& m) { RunMode(driver, folder, m); });
+                std::filesystem::remove_all(folder);
+                std::printf("Mode 2 on %s, %d objects, run %d: %.2f s (cpu %.2f s)\n", DriverName(driver), objects,
+                            round + 1, m.seconds, m.cpuSeconds);
+                std::fflush(stdout);
+                measured[i].push_back(m);
+            }
+        for (std::size_t i = 0; i < sized.size(); ++i) {
+            TRun& run = sized[i];
+            run.mode = Median(measured[i]);
+            run.fastest = run.slowest = measured[i].front().seconds;
+            for (const TMeasure& m : measured[i]) {
+                run.fastest = std::min(run.fastest, m.seconds);
+                run.slowest = std::max(run.slowest, m.seconds);
+            }
+            std::filesystem::remove_all(work + "/" + DriverName(run.driver) + "-" + std::to_string(objects));
             runs.push_back(run);
         }
     }
