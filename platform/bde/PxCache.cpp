@@ -204,12 +204,33 @@ std::vector<PxPagedFile::Region> PxPagedFile::PendingRegions() const
         const std::uint64_t at = OffsetOf(number);
         if (at >= size_) continue; // cut off by the new size
         const PxPageCache::Page& p = *pages_.at(number);
-        out.push_back({at, pageSize_, p.original.empty() ? nullptr : p.original.data(), p.original.size()});
+        const Span span = ChangedSpan(p);
+        if (span.from == span.to) continue;
+        const std::size_t known = std::min(span.to, p.original.size());
+        out.push_back({at + span.from, span.to - span.from, known > span.from ? p.original.data() + span.from : nullptr,
+                       known > span.from ? known - span.from : 0});
     }
     // Cutting the file loses the bytes past the new size.
     if (size_ < diskSize_) out.push_back({size_, diskSize_ - size_});
     std::sort(out.begin(), out.end(), [](const Region& a, const Region& b) { return a.offset < b.offset; });
     return out;
+}
+
+PxPagedFile::Span PxPagedFile::ChangedSpan(const PxPageCache::Page& p) const noexcept
+{
+    const std::uint64_t at = OffsetOf(p.number);
+    const std::size_t extent = at < size_ ? static_cast<std::size_t>(std::min<std::uint64_t>(pageSize_, size_ - at)) : 0;
+    if (p.original.empty()) return {0, extent};
+    const std::size_t known = std::min(p.original.size(), extent);
+    std::size_t first = 0, last = known;
+    while (first < last && p.bytes[first] == p.original[first]) ++first;
+    while (last > first && p.bytes[last - 1] == p.original[last - 1]) --last;
+    if (extent > known) {
+        // Past the file's end when the page was first changed.
+        if (first == last) first = known;
+        last = extent;
+    }
+    return {first, last};
 }
 
 void PxPagedFile::WriteOut()
@@ -246,15 +267,23 @@ void PxPagedFile::WriteOut()
     for (std::uint32_t number : dirty) {
         PxPageCache::Page* p = pages_.at(number).get();
         const std::uint64_t at = OffsetOf(number);
-        if (at < size_) {
-            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(pageSize_, size_ - at));
-            if (!run.empty() && (runAt + run.size() != at || run.size() >= kMostPagesAWrite * pageSize_)) flush();
-            if (run.empty()) runAt = at;
-            const std::size_t from = run.size();
-            run.resize(from + pageSize_);
-            std::memcpy(run.data() + from, p->bytes.data(), pageSize_);
-            if (codec_) codec_(run.data() + from, pageSize_, number, true);
-            run.resize(from + n);
+        const Span span = ChangedSpan(*p);
+        if (span.from < span.to) {
+            const std::uint64_t start = at + span.from;
+            if (!run.empty() && (runAt + run.size() != start || run.size() >= kMostPagesAWrite * pageSize_)) flush();
+            if (run.empty()) runAt = start;
+            const std::size_t was = run.size();
+            if (codec_) {
+                // A scrambled page goes out whole: its old bytes are not kept.
+                RTL_ASSERT(span.from == 0, "A scrambled page is written whole");
+                run.resize(was + pageSize_);
+                std::memcpy(run.data() + was, p->bytes.data(), pageSize_);
+                codec_(run.data() + was, pageSize_, number, true);
+                run.resize(was + span.to);
+            } else {
+                run.insert(run.end(), p->bytes.begin() + static_cast<std::ptrdiff_t>(span.from),
+                           p->bytes.begin() + static_cast<std::ptrdiff_t>(span.to));
+            }
         }
         p->dirty = false;
         p->asOnDisk = at < size_;

@@ -131,7 +131,8 @@ public:
     bool Dirty() const noexcept;
 
     // Write-out, in the owner's order: the regions that will change (for the
-    // journal), then the writes themselves. After Written() the file is clean.
+    // journal), then the writes themselves, which change nothing outside
+    // those regions. After WriteOut() the file is clean.
     struct Region {
         std::uint64_t offset = 0;
         std::uint64_t size = 0;
@@ -155,6 +156,14 @@ private:
     PxPageCache::Page* Load(std::uint32_t page, bool read);
     void Drop(PxPageCache::Page* p) noexcept;
     void KeepOriginal(PxPageCache::Page* p);
+    // The part of a dirty page the write-out writes, from the page's start:
+    // the bytes that differ from the file's, those past its old end, or the
+    // whole page (within the file's new size) when the old bytes are unknown.
+    struct Span {
+        std::size_t from = 0;
+        std::size_t to = 0;
+    };
+    Span ChangedSpan(const PxPageCache::Page& p) const noexcept;
     void ForgetOriginal(PxPageCache::Page* p) noexcept;
     std::uint64_t OffsetOf(std::uint32_t page) const noexcept
     {
