@@ -222,9 +222,20 @@ PxPagedFile::Span PxPagedFile::ChangedSpan(const PxPageCache::Page& p) const noe
     const std::size_t extent = at < size_ ? static_cast<std::size_t>(std::min<std::uint64_t>(pageSize_, size_ - at)) : 0;
     if (p.original.empty()) return {0, extent};
     const std::size_t known = std::min(p.original.size(), extent);
+    const std::uint8_t* now = p.bytes.data();
+    const std::uint8_t* was = p.original.data();
+    // Eight bytes at a time, then byte by byte.
+    const auto sameWord = [&](std::size_t at) {
+        std::uint64_t a, b;
+        std::memcpy(&a, now + at, sizeof a);
+        std::memcpy(&b, was + at, sizeof b);
+        return a == b;
+    };
     std::size_t first = 0, last = known;
-    while (first < last && p.bytes[first] == p.original[first]) ++first;
-    while (last > first && p.bytes[last - 1] == p.original[last - 1]) --last;
+    while (first + 8 <= last && sameWord(first)) first += 8;
+    while (first < last && now[first] == was[first]) ++first;
+    while (last >= first + 8 && sameWord(last - 8)) last -= 8;
+    while (last > first && now[last - 1] == was[last - 1]) --last;
     if (extent > known) {
         // Past the file's end when the page was first changed.
         if (first == last) first = known;

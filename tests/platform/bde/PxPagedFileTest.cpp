@@ -131,6 +131,14 @@ INSTANTIATE_TEST_SUITE_P(
                  Poke(f, 0, 40, 0);
              },
              {{kHeader + 5, 36, 36}}},
+        Case{"TheFirstAndTheLastByte", kHeader + 2 * kPage, false,
+             [](PxPagedFile& f) {
+                 Poke(f, 0, 0, 0);
+                 Poke(f, 0, kPage - 1, 0);
+             },
+             {{kHeader, kPage, kPage}}},
+        Case{"OneByteAtAWordsEnd", kHeader + 2 * kPage, false, [](PxPagedFile& f) { Poke(f, 1, 23, 0); },
+             {{kHeader + kPage + 23, 1, 1}}},
         Case{"BytesWrittenBackUnchangedAreNoChange", kHeader + 2 * kPage, false,
              [](PxPagedFile& f) {
                  std::uint8_t* p = f.Write(0);
