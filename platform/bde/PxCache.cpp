@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <tuple>
+#include <utility>
 
 #include "platform/rtl/Exceptions.h"
 
@@ -12,6 +14,24 @@ namespace bde {
 
 namespace {
 std::size_t defaultCacheBytes = kPxDefaultCacheBytes;
+
+// [first, last) of the first n bytes: where `now` differs from `was`
+// (first == last when nowhere); eight bytes at a time, then byte by byte.
+std::pair<std::size_t, std::size_t> Differing(const std::uint8_t* now, const std::uint8_t* was, std::size_t n) noexcept
+{
+    const auto sameWord = [&](std::size_t at) {
+        std::uint64_t a, b;
+        std::memcpy(&a, now + at, sizeof a);
+        std::memcpy(&b, was + at, sizeof b);
+        return a == b;
+    };
+    std::size_t first = 0, last = n;
+    while (first + 8 <= last && sameWord(first)) first += 8;
+    while (first < last && now[first] == was[first]) ++first;
+    while (last >= first + 8 && sameWord(last - 8)) last -= 8;
+    while (last > first && now[last - 1] == was[last - 1]) --last;
+    return {first, last};
+}
 } // namespace
 
 std::size_t PxDefaultCacheBytes() noexcept { return defaultCacheBytes; }
@@ -222,20 +242,7 @@ PxPagedFile::Span PxPagedFile::ChangedSpan(const PxPageCache::Page& p) const noe
     const std::size_t extent = at < size_ ? static_cast<std::size_t>(std::min<std::uint64_t>(pageSize_, size_ - at)) : 0;
     if (p.original.empty()) return {0, extent};
     const std::size_t known = std::min(p.original.size(), extent);
-    const std::uint8_t* now = p.bytes.data();
-    const std::uint8_t* was = p.original.data();
-    // Eight bytes at a time, then byte by byte.
-    const auto sameWord = [&](std::size_t at) {
-        std::uint64_t a, b;
-        std::memcpy(&a, now + at, sizeof a);
-        std::memcpy(&b, was + at, sizeof b);
-        return a == b;
-    };
-    std::size_t first = 0, last = known;
-    while (first + 8 <= last && sameWord(first)) first += 8;
-    while (first < last && now[first] == was[first]) ++first;
-    while (last >= first + 8 && sameWord(last - 8)) last -= 8;
-    while (last > first && now[last - 1] == was[last - 1]) --last;
+    auto [first, last] = Differing(p.bytes.data(), p.original.data(), known);
     if (extent > known) {
         // Past the file's end when the page was first changed.
         if (first == last) first = known;
@@ -249,12 +256,8 @@ void PxPagedFile::WriteOut()
     if (headerDirty_) {
         // Only the bytes that differ: most writes change a few counters.
         std::size_t first = 0, last = header_.size();
-        if (diskHeader_.size() == header_.size()) {
-            while (first < last && header_[first] == diskHeader_[first]) ++first;
-            while (last > first && header_[last - 1] == diskHeader_[last - 1]) --last;
-        } else {
-            first = 0;
-        }
+        if (diskHeader_.size() == header_.size())
+            std::tie(first, last) = Differing(header_.data(), diskHeader_.data(), header_.size());
         if (first < last) file_->WriteAt(first, header_.data() + first, last - first);
         unsynced_ = true;
         diskHeader_ = header_;
