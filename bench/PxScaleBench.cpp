@@ -240,10 +240,12 @@ int Main(int argc, char** argv)
     std::vector<TRun> runs;
     for (const int objects : options.objects) {
         const int sectors = objects / kObjectsPerSector;
+        // The generated pair, copied for each run.
+        const auto pristine = [&](TDriver driver) { return work + "/" + DriverName(driver) + "-" + std::to_string(objects); };
         std::vector<TRun> sized;
         for (const TDriver driver : {dSqlite, dParadox}) {
             TRun run{driver, objects, {}, {}};
-            const std::string folder = work + "/" + DriverName(driver) + "-" + std::to_string(objects);
+            const std::string folder = pristine(driver);
             run.generation = InChild([&](TMeasure& m) {
                 TTimedPart timed(m);
                 Generate(driver, sectors, folder);
@@ -258,10 +260,9 @@ int Main(int argc, char** argv)
         for (int round = 0; round < options.repeat; ++round)
             for (std::size_t i = 0; i < sized.size(); ++i) {
                 const TDriver driver = sized[i].driver;
-                const std::string pristine = work + "/" + DriverName(driver) + "-" + std::to_string(objects);
-                const std::string folder = pristine + "-run";
+                const std::string folder = pristine(driver) + "-run";
                 // The pair's files go to the disk now, not while mode 2 syncs its own.
-                CopyPair(pristine, folder);
+                CopyPair(pristine(driver), folder);
                 const TMeasure m = InChild([&](TMeasure& m) { RunMode(driver, folder, m); });
                 std::filesystem::remove_all(folder);
                 std::printf("Mode 2 on %s, %d objects, run %d: %.2f s (cpu %.2f s)\n", DriverName(driver), objects,
@@ -277,7 +278,7 @@ int Main(int argc, char** argv)
                 run.fastest = std::min(run.fastest, m.seconds);
                 run.slowest = std::max(run.slowest, m.seconds);
             }
-            std::filesystem::remove_all(work + "/" + DriverName(run.driver) + "-" + std::to_string(objects));
+            std::filesystem::remove_all(pristine(run.driver));
             runs.push_back(run);
         }
     }
