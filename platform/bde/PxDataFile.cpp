@@ -542,6 +542,11 @@ void PxDataFile::PreferPrevious(std::size_t& ci, int& slot) const
 void PxDataFile::InsertAt(std::size_t ci, int slot, const std::uint8_t* record, Tag tag)
 {
     const std::size_t rs = static_cast<std::size_t>(recordSize_);
+    // Whether the record goes right after the one inserted before it.
+    const std::size_t kl = static_cast<std::size_t>(keyLength_);
+    const bool afterLast = kl > 0 && slot > 0 && !chain_.empty() && lastKey_.size() == kl &&
+                           std::memcmp(SlotIn(Page(chain_[ci]), slot - 1), lastKey_.data(), kl) == 0;
+    lastKey_.assign(record, record + kl);
     const auto startBlock = [&](std::size_t at) {
         const std::uint16_t nb = Allocate();
         chain_.insert(chain_.begin() + static_cast<std::ptrdiff_t>(at), nb);
@@ -569,14 +574,18 @@ void PxDataFile::InsertAt(std::size_t ci, int slot, const std::uint8_t* record, 
         Register(tag, n, slot);
         return;
     }
-    if (ci + 1 == chain_.size() && slot == count) {
-        // Adding after the last record starts a new block; nothing splits.
-        startBlock(ci + 1);
+    if (slot == count || (slot == 0 && ci > 0)) {
+        // A key between two full blocks (or after the last) starts a block
+        // of its own there; nothing splits. Keys added in order then fill
+        // whole blocks, where splits in halves would leave them half empty.
+        startBlock(slot == count ? ci + 1 : ci);
         return;
     }
-    // Split: the first half stays, the rest goes to a new block after it.
+    // Split: the first half stays, the rest goes to a new block after it;
+    // keys coming in order split where they go, and the run fills the
+    // first part, then blocks of its own.
     const int total = count + 1;
-    const int keep = (total + 1) / 2;
+    const int keep = afterLast ? slot + 1 : (total + 1) / 2;
     std::vector<std::uint8_t> all(static_cast<std::size_t>(total) * rs);
     {
         const std::uint8_t* page = Page(n);

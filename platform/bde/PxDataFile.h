@@ -257,6 +257,7 @@ private:
     Tag nextTag_ = 1;
     std::set<std::uint16_t> entryChanges_;
     std::set<std::uint16_t> movedInto_;
+    std::vector<std::uint8_t> lastKey_; // the key of the record inserted last, empty before the first
 };
 
 } // namespace bde

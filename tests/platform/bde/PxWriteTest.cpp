@@ -196,6 +196,38 @@ TEST(PxWrite, KeyedTablesStayInKeyOrder)
     run.CheckOrder();
 }
 
+// Renumbering moves a run of records to new keys in order, between two
+// others: the blocks they go to fill up instead of splitting in halves, so
+// the file grows by what the records need.
+TEST(PxWrite, KeysAddedInOrderBetweenFullBlocksFillWholeBlocks)
+{
+    KeyedRun run(120);
+    const auto blocks = [&] {
+        const auto file = test::ReadFileBytes(run.dir.File("KEYED.DB"));
+        const std::size_t header = file[2] | static_cast<std::size_t>(file[3]) << 8;
+        const std::size_t block = static_cast<std::size_t>(file[5]) * 1024;
+        return (file.size() - header) / block;
+    };
+    const auto insert = [&](int key) {
+        run.t->Insert({rtl::Variant(key), rtl::Variant("n" + rtl::IntToStr(key)), rtl::Variant::SmallInt(static_cast<std::int16_t>(key % 7))});
+        run.model[key] = "n" + rtl::IntToStr(key);
+    };
+    for (int key = 1000; key <= 64000; key += 1000) insert(key);
+    const std::size_t before = blocks();
+    ASSERT_GE(before, 4u);
+    const std::size_t perBlock = (64 + before - 1) / before;
+    constexpr int kAdded = 200;
+    run.db->StartTransaction();
+    for (int key = 20001; key <= 20000 + kAdded; ++key) insert(key);
+    run.db->Commit();
+    run.CheckOrder();
+    // One split where the run starts; the rest fills new blocks whole.
+    EXPECT_LE(blocks() - before, kAdded / perBlock + 2);
+    for (int key = 30001; key <= 30000 + kAdded; ++key) insert(key);
+    run.CheckOrder();
+    EXPECT_LE(blocks() - before, 2 * (kAdded / perBlock + 2));
+}
+
 TEST(PxWrite, DuplicateKeysAreRefusedAndNothingChanges)
 {
     KeyedRun run(10);
