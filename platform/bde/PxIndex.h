@@ -116,7 +116,6 @@ private:
     std::uint32_t code_ = 0;
     bool loaded_ = false;
     bool rebuild_ = false;
-    bool relink_ = false;
 
     int keyLength_ = 0;
     std::size_t entrySize_ = 0;
