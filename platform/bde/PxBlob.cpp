@@ -147,6 +147,8 @@ void PxBlobFile::Walk()
 
 void PxBlobFile::IndexBlocks()
 {
+    lastCut_ = walkable_ && end_ > diskSize_ && !blocks_.empty() ? blocks_.rbegin()->first : kNoPlace;
+
     free_.clear();
     subs_.clear();
     for (const auto& [at, b] : blocks_) {
@@ -182,7 +184,15 @@ void PxBlobFile::CheckWritable(bool store) const
 
 void PxBlobFile::NoteReference(const std::uint8_t* field, int leader)
 {
-    if (StoredInFile(field, leader)) ++refs_[PxGetU32(field + leader)];
+    if (!StoredInFile(field, leader)) return;
+    const std::uint32_t place = PxGetU32(field + leader);
+    ++refs_[place];
+    if (place < lastCut_ || keepBelow_ != kNoPlace) return;
+    // A blob in the block the file's end cuts: are its bytes all there?
+    const std::uint32_t length = PxGetU32(field + leader + 4);
+    std::uint64_t at = 0;
+    const char* why = "";
+    if (!Locate(place, length, at, why) || at + length > diskSize_) keepBelow_ = diskSize_;
 }
 
 bool PxBlobFile::Pinned(std::uint64_t from, std::uint64_t to) const
@@ -414,6 +424,7 @@ std::uint64_t PxBlobFile::AllocateUnits(std::uint32_t units)
         const std::uint64_t at = it->first;
         // Free space that a record still names (a damaged one) is not used.
         if (Pinned(at, at + static_cast<std::uint64_t>(units) * kUnit)) continue;
+        if (at + static_cast<std::uint64_t>(it->second.units) * kUnit > keepBelow_) continue;
         const std::uint32_t rest = it->second.units - units;
         it->second.units = units;
         if (rest > 0) {
@@ -424,7 +435,8 @@ std::uint64_t PxBlobFile::AllocateUnits(std::uint32_t units)
         return at;
     }
     const std::uint64_t at = end_;
-    if (Pinned(at, 0x100000000ULL)) throw EPxError(rtl::Format(SPastEnd, name_.c_str()));
+    if (Pinned(at, 0x100000000ULL) || at + static_cast<std::uint64_t>(units) * kUnit > keepBelow_)
+        throw EPxError(rtl::Format(SPastEnd, name_.c_str()));
     if (at + static_cast<std::uint64_t>(units) * kUnit > 0xFFFFFF00ULL)
         throw EPxError(rtl::Format(SBlobTooLarge, units * kUnit, name_.c_str()));
     end_ += static_cast<std::uint64_t>(units) * kUnit;
@@ -437,6 +449,7 @@ bool PxBlobFile::SubAllocate(std::uint32_t size, std::uint64_t& block, int& slot
 {
     const std::uint32_t need = (size + kChunk - 1) / kChunk;
     for (const std::uint64_t at : subs_) {
+        if (at + kUnit > keepBelow_) continue;
         std::uint8_t table[kSlots * 5];
         ReadBytes(at + 12, table, sizeof table);
         int freeSlot = -1;
@@ -490,7 +503,7 @@ void PxBlobFile::Free(const std::uint8_t* field, int leader)
         if (it->second.type == 2 && PxGetU32(head + 3) == len) FreeBlock(base);
         return;
     }
-    if (it->second.type != 3) return;
+    if (it->second.type != 3 || base + kUnit > keepBelow_) return;
     std::uint8_t table[kSlots * 5];
     ReadBytes(base + 12, table, sizeof table);
     const std::uint32_t start = table[5 * slot];

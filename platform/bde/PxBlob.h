@@ -24,7 +24,10 @@
 // every place its records name (NoteReference): a place that holds no blob
 // of this file (a damaged record, a file cut short) is never given to a new
 // blob, so such a record keeps failing instead of reading another's bytes,
-// and a blob two records name is freed only with the last of them.
+// and a blob two records name is freed only with the last of them. When the
+// file ends inside its last block and a record names bytes past that end,
+// nothing is written there either: the missing bytes would read as zeros,
+// and the record as a blob it never held.
 #pragma once
 
 #include <cstddef>
@@ -42,6 +45,7 @@ namespace bde {
 class PxBlobFile {
 public:
     static constexpr std::uint32_t kUnit = 4096;
+    static constexpr std::uint64_t kNoPlace = ~std::uint64_t{0};
 
     // An existing .MB file; `code` is the table's (0: not protected). A file
     // whose blocks cannot be walked still reads; writing to it is refused
@@ -142,6 +146,8 @@ private:
     std::map<std::uint64_t, std::vector<std::uint8_t>> pages_;
     std::set<std::uint64_t> dirty_;
     std::map<std::uint32_t, int> refs_; // places records name -> how many name them
+    std::uint64_t lastCut_ = kNoPlace;  // the last block, when the file ends inside it
+    std::uint64_t keepBelow_ = kNoPlace; // writes stay below this (a record names bytes past the file's end)
 };
 
 } // namespace bde

@@ -230,6 +230,9 @@ TEST(PxDamage, NewBlobsNeverGoWhereRecordsPoint)
         {"blob file missing", [](const std::string& mb) { std::filesystem::remove(mb); }},
         {"blob file cut after its header", [](const std::string& mb) { std::filesystem::resize_file(mb, 4096); }},
         {"blob file cut after the first record's blobs", [](const std::string& mb) { std::filesystem::resize_file(mb, 4096 * 4); }},
+        // The second record's blob block is there in part: a new blob past
+        // the cut would make the missing bytes read as zeros.
+        {"blob file cut inside the last record's blob", [](const std::string& mb) { std::filesystem::resize_file(mb, 4096 * 4 + 1000); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
